@@ -7,5 +7,5 @@ set(QUORVANE_TRIPLET x86_64-w64-mingw32)
 
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 
-# Tests run under wine64 through a wrapper that owns the build's Wine prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../../tools/wine-run)
+# Tests run under wine64 through a wrapper that owns the build's Wine prefix, inside the build tree.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../../tools/wine-run ${CMAKE_BINARY_DIR}/wineprefix)

@@ -1,0 +1,97 @@
+#include "support/FakeModal.h"
+
+#include <cderr.h>
+
+#include <cwchar>
+
+#include "windows/Modal.h"
+
+namespace FakeModal {
+namespace {
+
+std::vector<Box> recordedBoxes;
+std::vector<DialogCall> recordedDialogs;
+std::optional<DialogOutcome> nextDialog;
+std::optional<DWORD> nextShellFailure;
+int shellCallCount = 0;
+
+std::wstring filterTextOf(const wchar_t* filter) {
+    if (filter == nullptr) {
+        return {};
+    }
+    const wchar_t* end = filter;
+    while (end[0] != L'\0' || end[1] != L'\0') {
+        ++end;
+    }
+    return std::wstring(filter, end + 2);
+}
+
+}  // namespace
+
+void reset() {
+    recordedBoxes.clear();
+    recordedDialogs.clear();
+    nextDialog.reset();
+    nextShellFailure.reset();
+    shellCallCount = 0;
+}
+
+const std::vector<Box>& boxes() {
+    return recordedBoxes;
+}
+
+const std::vector<DialogCall>& dialogCalls() {
+    return recordedDialogs;
+}
+
+void scriptDialog(DialogOutcome outcome) {
+    nextDialog = std::move(outcome);
+}
+
+void scriptShellFailure(DWORD lastError) {
+    nextShellFailure = lastError;
+}
+
+int shellCalls() {
+    return shellCallCount;
+}
+
+}  // namespace FakeModal
+
+namespace Windows::Modal {
+
+int messageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style) {
+    FakeModal::recordedBoxes.push_back({owner, text ? text : L"", caption ? caption : L"", style});
+    return IDOK;
+}
+
+BOOL getOpenFileName(OPENFILENAMEW* dialog, DWORD& extendedError) {
+    FakeModal::recordedDialogs.push_back({dialog->lStructSize, dialog->Flags, dialog->nMaxFile,
+                                          dialog->lpstrTitle ? dialog->lpstrTitle : L"",
+                                          FakeModal::filterTextOf(dialog->lpstrFilter),
+                                          std::wstring(dialog->lpstrFile, wcsnlen(dialog->lpstrFile, dialog->nMaxFile)),
+                                          dialog->hwndOwner != nullptr});
+    const FakeModal::DialogOutcome outcome = FakeModal::nextDialog.value_or(FakeModal::DialogOutcome{});
+    FakeModal::nextDialog.reset();
+    if (outcome.chosenPath && outcome.chosenPath->size() < dialog->nMaxFile) {
+        wmemcpy(dialog->lpstrFile, outcome.chosenPath->c_str(), outcome.chosenPath->size() + 1);
+        extendedError = 0;
+        return TRUE;
+    }
+    // A path that does not fit is what the real dialog refuses with FNERR_BUFFERTOOSMALL.
+    extendedError = outcome.chosenPath ? FNERR_BUFFERTOOSMALL : outcome.extendedError;
+    return FALSE;
+}
+
+BOOL shellExecuteEx(SHELLEXECUTEINFOW* info) {
+    ++FakeModal::shellCallCount;
+    if (FakeModal::nextShellFailure) {
+        const DWORD code = *FakeModal::nextShellFailure;
+        FakeModal::nextShellFailure.reset();
+        SetLastError(code);
+        return FALSE;
+    }
+    return ShellExecuteExW(info);
+}
+
+}  // namespace Windows::Modal

@@ -1,0 +1,182 @@
+#include "support/TestSupport.h"
+
+#include <stdexcept>
+#include <vector>
+
+namespace TestSupport {
+namespace {
+
+void check(bool ok, const char* what) {
+    if (!ok) {
+        throw std::runtime_error(std::string(what) + " failed, error " + std::to_string(GetLastError()));
+    }
+}
+
+}  // namespace
+
+TempDirectory::TempDirectory() {
+    static unsigned counter = 0;
+    wchar_t temp[MAX_PATH];
+    check(GetTempPathW(MAX_PATH, temp) != 0, "GetTempPathW");
+    path_ = std::wstring(temp) + L"quorvane-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++counter) + L"-" + std::to_wstring(GetTickCount());
+    check(CreateDirectoryW(path_.c_str(), nullptr) != FALSE, "CreateDirectoryW");
+}
+
+TempDirectory::~TempDirectory() {
+    removeTree(path_);
+}
+
+void removeTree(const std::wstring& path) {
+    // Long paths: the \\?\ form lifts the MAX_PATH limit for the deletion calls.
+    const std::wstring root = path.rfind(L"\\\\?\\", 0) == 0 ? path : L"\\\\?\\" + path;
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW((root + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const std::wstring child = root + L"\\" + name;
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                removeTree(child);
+            } else {
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryW(root.c_str());
+}
+
+void writeFile(const std::wstring& path, const std::string& content) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    check(file != INVALID_HANDLE_VALUE, "CreateFileW");
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+    check(ok != FALSE, "WriteFile");
+}
+
+std::string readFile(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    check(file != INVALID_HANDLE_VALUE, "CreateFileW");
+    std::string content;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        content.append(buffer, got);
+    }
+    CloseHandle(file);
+    return content;
+}
+
+CurrentDirectoryScope::CurrentDirectoryScope(const std::wstring& directory) {
+    std::wstring previous(GetCurrentDirectoryW(0, nullptr), L'\0');
+    previous.resize(GetCurrentDirectoryW(static_cast<DWORD>(previous.size()), previous.data()));
+    previous_ = previous;
+    check(SetCurrentDirectoryW(directory.c_str()) != FALSE, "SetCurrentDirectoryW");
+}
+
+CurrentDirectoryScope::~CurrentDirectoryScope() {
+    SetCurrentDirectoryW(previous_.c_str());
+}
+
+void setRegistryValue(HKEY root, const std::wstring& subKey, const std::wstring& name, DWORD type,
+                      const void* data, DWORD bytes) {
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS) {
+        throw std::runtime_error("RegCreateKeyExW failed: " + std::to_string(status));
+    }
+    status = RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), bytes);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) {
+        throw std::runtime_error("RegSetValueExW failed: " + std::to_string(status));
+    }
+}
+
+void setRegistryString(HKEY root, const std::wstring& subKey, const std::wstring& name, const std::wstring& value) {
+    setRegistryValue(root, subKey, name, REG_SZ, value.c_str(),
+                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void deleteRegistryTree(HKEY root, const std::wstring& subKey) {
+    RegDeleteTreeW(root, subKey.c_str());
+    RegDeleteKeyW(root, subKey.c_str());
+}
+
+std::wstring testProgramDirectory() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+DWORD processHandleCount() {
+    DWORD count = 0;
+    check(GetProcessHandleCount(GetCurrentProcess(), &count) != FALSE, "GetProcessHandleCount");
+    return count;
+}
+
+bool waitForFile(const std::wstring& path, DWORD milliseconds) {
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount64() > deadline) {
+            return false;
+        }
+        Sleep(10);
+    }
+    return true;
+}
+
+MutexHolder::MutexHolder(char kind, const std::wstring& name) : readyFile_(directory_.file(L"ready")) {
+    std::wstring commandLine = L"\"" + testProgramDirectory() + L"\\" + widen(QUORVANE_HOLD_MUTEX_EXE) + L"\" " +
+                               std::wstring(1, static_cast<wchar_t>(kind)) + L" \"" + name + L"\" \"" + readyFile_ +
+                               L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    check(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                         &process) != FALSE,
+          "CreateProcessW");
+    CloseHandle(process.hThread);
+    process_ = process.hProcess;
+    if (!waitForFile(readyFile_, 20000)) {
+        TerminateProcess(process_, 1);
+        CloseHandle(process_);
+        throw std::runtime_error("hold_mutex did not take the mutex");
+    }
+}
+
+MutexHolder::~MutexHolder() {
+    DeleteFileW(readyFile_.c_str());
+    WaitForSingleObject(process_, 10000);
+    CloseHandle(process_);
+}
+
+std::wstring widen(const std::string& utf8) {
+    if (utf8.empty()) {
+        return {};
+    }
+    std::wstring wide(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                        static_cast<int>(wide.size()));
+    return wide;
+}
+
+std::string narrow(const std::wstring& wide) {
+    if (wide.empty()) {
+        return {};
+    }
+    std::string text(
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr),
+        '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
+                        static_cast<int>(text.size()), nullptr, nullptr);
+    return text;
+}
+
+}  // namespace TestSupport
