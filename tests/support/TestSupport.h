@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // Small helpers the unit tests share: throw-away folders and files, the registry keys the tests may
@@ -50,6 +51,11 @@ void deleteRegistryTree(HKEY root, const std::wstring& subKey);
 std::wstring testProgramDirectory();
 
 DWORD processHandleCount();
+
+// How many handles `action` leaves open per run. A first run is not counted: the system keeps some
+// handles open for good on first use (the predefined registry roots, the named-object directory).
+// Exceptions from `action` are swallowed: failure paths must not leak either.
+long handleGrowth(const std::function<void()>& action, int runs = 3);
 
 // Waits up to `milliseconds` for `path` to exist.
 bool waitForFile(const std::wstring& path, DWORD milliseconds);

@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "support/TestSupport.h"
+#include "windows/Registry.h"
+
+namespace {
+
+using Windows::getRegistryString;
+using Windows::openRegistryKey;
+using Windows::RegistryKey;
+
+// Each test gets a private key under HKCU in the tests' own prefix, deleted afterwards.
+class RegistryTest : public testing::Test {
+protected:
+    void SetUp() override {
+        subKey_ = L"Software\\QuorvaneTests\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                  std::to_wstring(GetTickCount64());
+        TestSupport::setRegistryString(HKEY_CURRENT_USER, subKey_, L"seed", L"");
+    }
+    void TearDown() override { TestSupport::deleteRegistryTree(HKEY_CURRENT_USER, subKey_); }
+
+    void setValue(const std::wstring& name, DWORD type, const std::vector<BYTE>& bytes) {
+        TestSupport::setRegistryValue(HKEY_CURRENT_USER, subKey_, name, type, bytes.data(),
+                                      static_cast<DWORD>(bytes.size()));
+    }
+    RegistryKey open() { return openRegistryKey(HKEY_CURRENT_USER, subKey_, KEY_READ); }
+
+    std::wstring subKey_;
+};
+
+std::vector<BYTE> bytesOf(const std::wstring& text, std::size_t extraNuls) {
+    std::vector<BYTE> bytes(reinterpret_cast<const BYTE*>(text.data()),
+                            reinterpret_cast<const BYTE*>(text.data() + text.size()));
+    bytes.insert(bytes.end(), extraNuls * sizeof(wchar_t), 0);
+    return bytes;
+}
+
+enum class Outcome { Text, InvalidType, OddSize };
+
+TEST_F(RegistryTest, ReadsStringValuesWithTheirExactShape) {
+    struct Row {
+        const char* name;
+        DWORD type;
+        std::vector<BYTE> bytes;
+        Outcome outcome;
+        std::wstring text;
+    };
+    const std::string notString = "getRegistryString() failed: value type may not be string";
+    const Row rows[] = {
+        {"no data", REG_SZ, {}, Outcome::Text, L""},
+        {"only a NUL", REG_SZ, bytesOf(L"", 1), Outcome::Text, L""},
+        {"no terminator", REG_SZ, bytesOf(L"C:\\Games", 0), Outcome::Text, L"C:\\Games"},
+        {"terminated", REG_SZ, bytesOf(L"C:\\红警 3", 1), Outcome::Text, L"C:\\红警 3"},
+        {"two trailing NULs", REG_SZ, bytesOf(L"ab", 2), Outcome::Text, std::wstring(L"ab\0", 3)},
+        {"five bytes", REG_SZ, {'a', 0, 'b', 0, 'c'}, Outcome::OddSize, L""},
+        {"expandable", REG_EXPAND_SZ, bytesOf(L"%SystemRoot%", 1), Outcome::InvalidType, L""},
+        {"multi string", REG_MULTI_SZ, bytesOf(L"a", 2), Outcome::InvalidType, L""},
+        // The type is refused before its (odd) size is looked at.
+        {"dword", REG_DWORD, {1, 0, 0, 0}, Outcome::InvalidType, L""},
+        {"odd binary", REG_BINARY, {1, 2, 3}, Outcome::InvalidType, L""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::wstring name = TestSupport::widen(row.name);
+        setValue(name, row.type, row.bytes);
+        const RegistryKey key = open();
+        switch (row.outcome) {
+        case Outcome::Text:
+            EXPECT_EQ(getRegistryString(key.get(), name), row.text);
+            break;
+        case Outcome::InvalidType:
+            try {
+                getRegistryString(key.get(), name);
+                ADD_FAILURE() << "no exception";
+            } catch (const std::invalid_argument& error) {
+                EXPECT_EQ(error.what(), notString);
+            }
+            break;
+        case Outcome::OddSize:
+            try {
+                getRegistryString(key.get(), name);
+                ADD_FAILURE() << "no exception";
+            } catch (const std::invalid_argument& error) {
+                EXPECT_EQ(error.what(), notString + ", bufferBytes % sizeof(wchar_t) != 0");
+            }
+            break;
+        }
+    }
+}
+
+TEST_F(RegistryTest, MissingValueAndMissingKeyAreSystemErrors) {
+    {
+        const RegistryKey key = open();
+        try {
+            getRegistryString(key.get(), L"absent");
+            FAIL() << "no exception";
+        } catch (const std::system_error& error) {
+            EXPECT_EQ(error.code().value(), ERROR_FILE_NOT_FOUND);
+            EXPECT_STREQ(error.code().category().name(), "MyWindowsErrorCategory");
+            EXPECT_EQ(std::string(error.what()).rfind("RegGetValue (retrieving buffer size) failed: ", 0), 0u);
+        }
+    }
+    try {
+        openRegistryKey(HKEY_CURRENT_USER, subKey_ + L"\\absent", KEY_READ);
+        FAIL() << "no exception";
+    } catch (const std::system_error& error) {
+        EXPECT_EQ(error.code().value(), ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(std::string(error.what()).rfind("RegOpenKeyExW failed: ", 0), 0u);
+    }
+}
+
+// A writer keeps switching the value between a short and a long text while it is read. Each read
+// gives one of the two whole, or the error for a value that shrank or grew between the queries.
+TEST_F(RegistryTest, ValueChangingBetweenTheQueriesIsNeverReadPartly) {
+    const std::wstring shortText = L"short";
+    const std::wstring longText(300, L'L');
+    setValue(L"moving", REG_SZ, bytesOf(shortText, 1));
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        while (!stop) {
+            setValue(L"moving", REG_SZ, bytesOf(longText, 1));
+            setValue(L"moving", REG_SZ, bytesOf(shortText, 1));
+        }
+    });
+    const RegistryKey key = open();
+    int shrank = 0;
+    int grew = 0;
+    for (int read = 0; read < 3000; ++read) {
+        try {
+            const std::wstring text = getRegistryString(key.get(), L"moving");
+            if (text != shortText && text != longText) {
+                ADD_FAILURE() << "read " << read << " gave " << TestSupport::narrow(text);
+                break;
+            }
+        } catch (const std::system_error& error) {
+            EXPECT_EQ(error.code().value(), ERROR_MORE_DATA);
+            EXPECT_EQ(std::string(error.what()).rfind("RegGetValue failed: ", 0), 0u);
+            ++grew;
+        } catch (const std::runtime_error& error) {
+            EXPECT_STREQ(error.what(), "getRegistryString() failed, bufferBytes != result.size() * sizeof(wchar_t)");
+            ++shrank;
+        }
+    }
+    stop = true;
+    writer.join();
+    RecordProperty("shrank", shrank);
+    RecordProperty("grew", grew);
+}
+
+TEST_F(RegistryTest, KeysAreClosedOnEveryPath) {
+    setValue(L"text", REG_SZ, bytesOf(L"value", 1));
+    setValue(L"number", REG_DWORD, {1, 0, 0, 0});
+    const std::wstring absentKey = subKey_ + L"\\absent";
+    const long growth = TestSupport::handleGrowth([&] {
+        const RegistryKey key = open();
+        getRegistryString(key.get(), L"text");
+        EXPECT_THROW(getRegistryString(key.get(), L"number"), std::invalid_argument);
+        EXPECT_THROW(getRegistryString(key.get(), L"absent"), std::system_error);
+        RegistryKey moved = open();
+        RegistryKey target(std::move(moved));
+        target = open();  // closes the key it held
+        EXPECT_EQ(moved.get(), nullptr);
+        EXPECT_THROW(openRegistryKey(HKEY_CURRENT_USER, absentKey, KEY_READ), std::system_error);
+    });
+    EXPECT_EQ(growth, 0);
+}
+
+}  // namespace
