@@ -1,10 +1,10 @@
 #include <windows.h>
-#include <objbase.h>
 
 #include <cwchar>
 #include <string>
 #include <string_view>
 
+#include "launcher/ComApartment.h"
 #include "launcher/Launch.h"
 #include "launcher/Messages.h"
 #include "mod/CommandLine.h"
@@ -16,24 +16,6 @@ namespace {
 constexpr const wchar_t* kLaunchPrefix = L"启动";
 constexpr const wchar_t* kSteamMarker = L"(Steam版)";
 constexpr const wchar_t* kExeExtension = L".exe";
-
-// Balances one successful CoInitializeEx. After a failed one there is nothing of ours to uninitialise:
-// CoUninitialize would tear down an apartment somebody else set up.
-class ComApartment {
-public:
-    ComApartment() noexcept
-        : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() {
-        if (initialized_) {
-            CoUninitialize();
-        }
-    }
-
-private:
-    bool initialized_;
-};
 
 int run() {
     const ComApartment apartment;

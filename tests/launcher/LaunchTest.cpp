@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <string>
+#include <thread>
+
+#include "QuorvaneBuild.h"
+#include "launcher/ComApartment.h"
+#include "launcher/Launch.h"
+#include "support/FakeModal.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+const wchar_t kGameKey[] = L"Software\\Electronic Arts\\Electronic Arts\\Red Alert 3";
+const wchar_t kSteamKey[] = L"Software\\Valve\\Steam";
+const std::wstring kMod = L"红警 模组";
+const std::string kSupportUrl = QUORVANE_SUPPORT_URL;
+
+// One launch in a fresh mod folder, with the game's and Steam's registry entries pointing at copies
+// of the recording stand-in. Boxes are recorded; the shell start is real unless scripted.
+class LaunchTest : public testing::Test {
+protected:
+    void SetUp() override {
+        FakeModal::reset();
+        clearKeys();
+        const std::wstring recorder =
+            TestSupport::testProgramDirectory() + L"\\" + TestSupport::widen(QUORVANE_RECORD_LAUNCH_EXE);
+        CopyFileW(recorder.c_str(), game_.file(L"RA3.exe").c_str(), FALSE);
+        CopyFileW(recorder.c_str(), game_.file(L"steam.exe").c_str(), FALSE);
+        TestSupport::writeFile(mod_.file(kMod + L".SkuDef"));
+        SetEnvironmentVariableW(L"QUORVANE_RECORD", record_.c_str());
+    }
+    void TearDown() override {
+        clearKeys();
+        SetEnvironmentVariableW(L"QUORVANE_RECORD", nullptr);
+    }
+    static void clearKeys() {
+        TestSupport::deleteRegistryTree(HKEY_LOCAL_MACHINE, kGameKey);
+        TestSupport::deleteRegistryTree(HKEY_CURRENT_USER, kSteamKey);
+    }
+    void registerGame() { TestSupport::setRegistryString(HKEY_LOCAL_MACHINE, kGameKey, L"Install Dir", game_.path()); }
+    void registerSteam() {
+        TestSupport::setRegistryString(HKEY_CURRENT_USER, kSteamKey, L"SteamExe", game_.file(L"steam.exe"));
+    }
+    int launch(bool isSteamEdition, const ArgumentList& arguments = {L"launcher.exe"}) {
+        const TestSupport::CurrentDirectoryScope scope(mod_.path());
+        return launchMod(arguments, kMod, isSteamEdition);
+    }
+    std::string startedCommandLine() {
+        if (!TestSupport::waitForFile(record_, 20000)) {
+            return "(not started)";
+        }
+        const std::string record = TestSupport::readFile(record_);
+        DeleteFileW(record_.c_str());
+        return record;
+    }
+    std::wstring genericErrorStart() const {
+        return kMod + L" Mod 启动器遇到了一个无法处理的错误，您可以在Tessavar发帖联系Miravel：\r\n" +
+               TestSupport::widen(kSupportUrl) + L" \r\n以下是错误的详细信息：\r\n";
+    }
+
+    TestSupport::TempDirectory mod_;
+    TestSupport::TempDirectory game_;
+    TestSupport::TempDirectory records_;
+    std::wstring record_ = records_.file(L"record.json");
+};
+
+TEST_F(LaunchTest, DirectAndSteamStartsReturnZeroWithoutBoxes) {
+    registerGame();
+    registerSteam();
+    EXPECT_EQ(launch(false, {L"launcher.exe", L"-win", L"a b"}), 0);
+    EXPECT_NE(startedCommandLine().find(".SkuDef\\\"  -win \\\"a b\\\"\""), std::string::npos);
+    EXPECT_EQ(launch(true), 0);
+    EXPECT_NE(startedCommandLine().find(" -applaunch 17480  -modConfig"), std::string::npos);
+    EXPECT_TRUE(FakeModal::boxes().empty());
+}
+
+TEST_F(LaunchTest, MissingSkudefShowsOnlyItsBoxEvenWhileTheGameRuns) {
+    registerGame();
+    DeleteFileW(mod_.file(kMod + L".SkuDef").c_str());
+    const HANDLE running = CreateMutexW(nullptr, TRUE, L"41DAF790-16F5-4881-8754-59FD8CF3B8D2");
+    for (const bool isSteamEdition : {false, true}) {
+        FakeModal::reset();
+        EXPECT_EQ(launch(isSteamEdition), 1);
+        ASSERT_EQ(FakeModal::boxes().size(), 1u);
+        EXPECT_EQ(FakeModal::boxes()[0].text,
+                  L"找不到 " + kMod + L" 的 SkuDef 配置文件。\r\n建议您重新安装 Mod、或者联系 Mod 作者。");
+        EXPECT_EQ(FakeModal::boxes()[0].caption, kMod);
+        EXPECT_EQ(FakeModal::boxes()[0].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+        EXPECT_EQ(FakeModal::shellCalls(), 0);
+    }
+    CloseHandle(running);
+}
+
+TEST_F(LaunchTest, RunningGameIsNoticedAndTheLaunchGoesOn) {
+    registerGame();
+    const HANDLE running = CreateMutexA(nullptr, TRUE, "EA_RTS_LAUNCHER_GAME_MUTEX");
+    EXPECT_EQ(launch(false), 0);
+    CloseHandle(running);
+    ASSERT_EQ(FakeModal::boxes().size(), 1u);
+    EXPECT_EQ(FakeModal::boxes()[0].text, L"请先退出红警3，然后再使用这个工具启动 " + kMod);
+    EXPECT_EQ(FakeModal::boxes()[0].caption, kMod);
+    EXPECT_EQ(FakeModal::boxes()[0].style, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+    EXPECT_NE(startedCommandLine(), "(not started)");
+}
+
+TEST_F(LaunchTest, DeclinedElevationEndsQuietlyOnlyForTheDirectStart) {
+    registerGame();
+    registerSteam();
+    FakeModal::scriptShellFailure(ERROR_CANCELLED);
+    EXPECT_EQ(launch(false), 0);
+    EXPECT_TRUE(FakeModal::boxes().empty());
+
+    FakeModal::scriptShellFailure(ERROR_CANCELLED);
+    EXPECT_EQ(launch(true), 1);
+    ASSERT_EQ(FakeModal::boxes().size(), 1u);
+    EXPECT_EQ(FakeModal::boxes()[0].text.rfind(genericErrorStart() + L"ShellExecuteExW failed: ", 0), 0u);
+    EXPECT_EQ(FakeModal::boxes()[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+
+    // Any other start failure of the direct start is reported.
+    FakeModal::reset();
+    FakeModal::scriptShellFailure(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(launch(false), 1);
+    ASSERT_EQ(FakeModal::boxes().size(), 1u);
+    EXPECT_EQ(FakeModal::boxes()[0].text.rfind(genericErrorStart() + L"ShellExecuteExW failed: ", 0), 0u);
+}
+
+TEST_F(LaunchTest, FailuresEndInTheGenericBoxWithTheirDetail) {
+    // No Steam key.
+    EXPECT_EQ(launch(true), 1);
+    ASSERT_EQ(FakeModal::boxes().size(), 1u);
+    const std::wstring steamText = FakeModal::boxes()[0].text;
+    EXPECT_EQ(steamText.rfind(genericErrorStart() + L"Failed to retrieve steam.exe path: RegOpenKeyExW failed: ", 0),
+              0u);
+    EXPECT_EQ(FakeModal::boxes()[0].caption, kMod);
+
+    // No game in the registry, and the dialog fails too: one combined detail.
+    FakeModal::reset();
+    FakeModal::scriptDialog({std::nullopt, 12291});
+    EXPECT_EQ(launch(false), 1);
+    ASSERT_EQ(FakeModal::boxes().size(), 2u);  // the notice, then the error
+    const std::wstring& text = FakeModal::boxes()[1].text;
+    EXPECT_EQ(text.rfind(genericErrorStart() + L"Failed to retrieve RA3Path.\r\nRegistry Error: RegOpenKeyExW failed: ",
+                         0),
+              0u);
+    const std::wstring tail = L"\r\nSelectFile Error: GetOpenFileNameW failed, CommDlg Error Code 12291";
+    EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+    EXPECT_EQ(FakeModal::shellCalls(), 0);
+}
+
+TEST_F(LaunchTest, CancelledChoiceOfTheGameReturnsOneWithNoBoxOfItsOwn) {
+    EXPECT_EQ(launch(false), 1);
+    ASSERT_EQ(FakeModal::boxes().size(), 1u);
+    EXPECT_EQ(FakeModal::boxes()[0].text, L"没能在你的电脑上找到红警3，请手动设置红警3的路径");
+    EXPECT_EQ(FakeModal::shellCalls(), 0);
+}
+
+TEST_F(LaunchTest, GameChosenInTheDialogIsStartedFromItsFolder) {
+    FakeModal::scriptDialog({game_.file(L"RA3.exe"), 0});
+    EXPECT_EQ(launch(false), 0);
+    std::string folder = TestSupport::narrow(game_.path());
+    std::string escaped;
+    for (const char c : folder) {
+        escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    EXPECT_NE(startedCommandLine().find("\"directory\": \"" + escaped + "\""), std::string::npos);
+}
+
+TEST_F(LaunchTest, NoHandleOrKeyLeaksOnAnyPath) {
+    const auto quietly = [this](bool isSteamEdition) {
+        return [this, isSteamEdition] {
+            FakeModal::reset();
+            launch(isSteamEdition);
+        };
+    };
+    // Failure paths: no Steam key, no game (dialog cancelled), no SkuDef.
+    EXPECT_EQ(TestSupport::handleGrowth(quietly(true)), 0);
+    EXPECT_EQ(TestSupport::handleGrowth(quietly(false)), 0);
+    registerGame();
+    registerSteam();
+    FakeModal::scriptShellFailure(ERROR_CANCELLED);
+    EXPECT_EQ(TestSupport::handleGrowth([this] {
+                  FakeModal::scriptShellFailure(ERROR_CANCELLED);
+                  launch(false);
+              }),
+              0);
+    // Started for real.
+    EXPECT_EQ(TestSupport::handleGrowth(quietly(false)), 0);
+    EXPECT_EQ(TestSupport::handleGrowth(quietly(true)), 0);
+    DeleteFileW(mod_.file(kMod + L".SkuDef").c_str());
+    EXPECT_EQ(TestSupport::handleGrowth(quietly(false)), 0);
+}
+
+// CoInitializeEx from a thread that already is in the multithreaded apartment fails; the launcher's
+// apartment must then not call CoUninitialize, which would tear down the apartment it did not make.
+TEST(ComApartmentTest, BalancesOnlyASuccessfulInitialization) {
+    HRESULT stillInitialized = E_FAIL;
+    HRESULT fullyReleased = E_FAIL;
+    std::thread([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        { const ComApartment apartment; }
+        stillInitialized = CoInitializeEx(nullptr, COINIT_MULTITHREADED);  // S_FALSE: ours is still there
+        CoUninitialize();
+        CoUninitialize();
+        // A second, successful (S_FALSE) initialisation is balanced: once the outer one ends too,
+        // nothing is left, and the thread may pick another apartment.
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        { const ComApartment apartment; }
+        CoUninitialize();
+        fullyReleased = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        CoUninitialize();
+    }).join();
+    EXPECT_EQ(stillInitialized, S_FALSE);
+    EXPECT_EQ(fullyReleased, S_OK);
+}
+
+}  // namespace
