@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mod/CommandLine.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -92,15 +93,15 @@ TEST(CommandLineTest, SplitUsesTheSystemRules) {
 }
 
 // Thousands of random argument lists through joinArguments and back through the real
-// CommandLineToArgvW: nothing may split, merge, vanish or appear.
+// CommandLineToArgvW: nothing may split, merge, vanish or appear. QUORVANE_SOAK_ROUNDS raises the count.
 TEST(CommandLineTest, RandomArgumentListsRoundTripThroughTheSystemSplit) {
     const std::vector<std::wstring> pieces{
         L"a",  L"Z",  L"0",   L"-",   L" ",      L"  ",     L"\t",     L"\\",         L"\\\\", L"\\\\\\",
         L"\"", L"\"\"", L"\n", L"\r\n", L"红",    L"警",     L"\u3000", L"\U0001F680", L"\U00020000",
         L"=",  L"&",  L"^",   L"%",   L"\\\"",   L"\"\\",   L"\x00A0", L"/",          L":"};
     std::mt19937 random(20261207);
-    const int lists = 5000;
-    for (int list = 0; list < lists; ++list) {
+    const long lists = TestSupport::soakRounds(5000);
+    for (long list = 0; list < lists; ++list) {
         ArgumentList arguments{L"launcher.exe"};
         const int count = std::uniform_int_distribution<int>(0, 6)(random);
         for (int index = 0; index < count; ++index) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cwctype>
 #include <random>
 #include <string>
 
 #include "mod/LauncherIdentity.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -55,22 +57,37 @@ TEST(LauncherIdentityTest, FileNamesGiveModNameAndEdition) {
     }
 }
 
-// Whatever the file name, the mod name is one contiguous piece of it, after its last separator.
+// Whatever the file name (any UTF-16, unpaired surrogates, separators, affixes anywhere and in any
+// case), the mod name is one contiguous piece of it after its last separator, and nothing throws.
+// QUORVANE_SOAK_ROUNDS raises the count for a longer run.
 TEST(LauncherIdentityTest, RandomFileNamesGiveAPieceOfTheName) {
-    const std::wstring pieces[] = {L"启动", L"(Steam版)", L"(STEAM版)", L".exe", L".EXE", L"\\", L"/",
-                                   L"a", L" ", L"\xD800", L"\xDC00", L"\U0001F680", L".", L"版", L"e"};
+    const std::wstring pieces[] = {L"启动", L"(Steam版)", L".exe", L"\\", L"/", L" ", L"\xD800", L"\xDC00",
+                                   L"\U0001F680", L".", L"版", L"e", L"(", L")"};
     std::mt19937 random(7);
-    for (int round = 0; round < 20000; ++round) {
+    const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    const long rounds = TestSupport::soakRounds(20000);
+    for (long round = 0; round < rounds; ++round) {
         std::wstring path;
-        const int length = std::uniform_int_distribution<int>(0, 7)(random);
+        const int length = pick(0, 8);
         for (int piece = 0; piece < length; ++piece) {
-            path += pieces[std::uniform_int_distribution<std::size_t>(0, std::size(pieces) - 1)(random)];
+            if (pick(0, 3) == 0) {
+                path += static_cast<wchar_t>(pick(1, 0xFFFF));
+                continue;
+            }
+            std::wstring text = pieces[pick(0, static_cast<int>(std::size(pieces)) - 1)];
+            for (wchar_t& unit : text) {
+                if (unit < 0x80 && pick(0, 1)) {
+                    unit = static_cast<wchar_t>(std::towupper(unit));
+                }
+            }
+            path += text;
         }
-        const LauncherIdentity identity = identityOf(path);
+        const LauncherIdentity identity = retrieveModName(kPrefix, kSteamMarker, kExtension, path);
         const std::size_t separator = path.find_last_of(L"\\/");
         const std::wstring fileName = separator == std::wstring::npos ? path : path.substr(separator + 1);
         ASSERT_NE(fileName.find(identity.modName), std::wstring::npos) << testing::PrintToString(path);
         ASSERT_EQ(identity.modName.find_first_of(L"\\/"), std::wstring::npos) << testing::PrintToString(path);
+        ASSERT_LE(identity.modName.size() + (identity.isSteamEdition ? kSteamMarker.size() : 0), fileName.size());
     }
 }
 

@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <cwchar>
 #include <stdexcept>
 #include <vector>
 
@@ -204,6 +205,16 @@ MutexHolder::~MutexHolder() {
     DeleteFileW(readyFile_.c_str());
     WaitForSingleObject(process_, 10000);
     CloseHandle(process_);
+}
+
+long soakRounds(long usual) {
+    wchar_t value[32];
+    const DWORD length = GetEnvironmentVariableW(L"QUORVANE_SOAK_ROUNDS", value, 32);
+    if (length == 0 || length >= 32) {
+        return usual;
+    }
+    const long rounds = std::wcstol(value, nullptr, 10);
+    return rounds > 0 ? rounds : usual;
 }
 
 std::wstring widen(const std::string& utf8) {

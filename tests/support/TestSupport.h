@@ -74,6 +74,9 @@ private:
     HANDLE process_ = nullptr;
 };
 
+// The number of rounds for a generated test: QUORVANE_SOAK_ROUNDS when set, else `usual`.
+long soakRounds(long usual);
+
 std::wstring widen(const std::string& utf8);
 std::string narrow(const std::wstring& wide);
 

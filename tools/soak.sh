@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# The long robustness run: the generated quoting round trip (through the real CommandLineToArgvW) and
+# the file-name fuzz of the launcher identity, each with QUORVANE_SOAK_ROUNDS rounds (default 1000000).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools/setup.sh
+cmake --preset x86_64 >/dev/null
+cmake --build --preset x86_64
+export QUORVANE_SOAK_ROUNDS=${QUORVANE_SOAK_ROUNDS:-1000000}
+echo "Soak: $QUORVANE_SOAK_ROUNDS rounds each"
+tools/wine-run "$PWD/build/x86_64/wineprefix" build/x86_64/tests/quorvane_tests.exe \
+  --gtest_filter='CommandLineTest.RandomArgumentListsRoundTripThroughTheSystemSplit:LauncherIdentityTest.RandomFileNamesGiveAPieceOfTheName'
