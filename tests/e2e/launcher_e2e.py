@@ -1,0 +1,596 @@
+#!/usr/bin/python3
+"""End-to-end runs of the launcher exe under 64-bit Wine.
+
+Each run copies the launcher into a fresh mod folder under the name a player would give it and starts it
+there. What it shows and starts is read from outside: Wine's relay log lists the exe's own calls to
+MessageBoxW, ShellExecuteExW, GetOpenFileNameW, CoInitializeEx and CoUninitialize, and a stand-in game
+(and Steam client) records the command line, argument vector and working directory it was started with.
+
+    launcher_e2e.py --launcher EXE --record-launch EXE --hold-mutex EXE --wine-run SCRIPT
+                    --support-url URL --prefix DIR --work DIR [unittest arguments...]
+"""
+
+import argparse
+import contextlib
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import List, Optional
+
+CONFIG = argparse.Namespace()
+
+GAME_KEY = r"HKEY_LOCAL_MACHINE\Software\Electronic Arts\Electronic Arts\Red Alert 3"
+STEAM_KEY = r"HKEY_CURRENT_USER\Software\Valve\Steam"
+WINE_DEBUG_KEY = r"HKEY_CURRENT_USER\Software\Wine\Debug"
+
+LAUNCHER_MUTEX = "EA_RTS_LAUNCHER_GAME_MUTEX"
+GAME_MUTEX = "41DAF790-16F5-4881-8754-59FD8CF3B8D2"
+
+# The calls watched in the relay log, and the system modules whose own calls are left out of it: Wine's
+# shell, dialogs and window system call MessageBoxW and the rest themselves.
+RELAY_INCLUDE = ";".join([
+    "user32.MessageBoxW", "shell32.ShellExecuteExW", "comdlg32.GetOpenFileNameW",
+    # ole32 forwards both to combase, where the relay sees them.
+    "ole32.CoInitializeEx", "ole32.CoUninitialize", "combase.CoInitializeEx", "combase.CoUninitialize",
+])
+RELAY_FROM_EXCLUDE = ";".join([
+    "winex11.drv", "winemac.drv", "wineandroid.drv", "user32", "gdi32", "win32u", "advapi32", "kernel32",
+    "kernelbase", "ntdll", "shell32", "shlwapi", "shcore", "comdlg32", "combase", "ole32", "oleaut32", "rpcrt4",
+    "comctl32", "uxtheme", "imm32", "msvcrt", "ucrtbase", "sechost", "explorer", "windowscodecs",
+])
+
+MB_OK = 0x00
+MB_ICONERROR = 0x10
+MB_ICONWARNING = 0x30
+MB_ICONINFORMATION = 0x40
+
+RECORD_TIMEOUT = 20.0
+RUN_TIMEOUT = 60.0
+
+
+def skudef_missing_text(mod):
+    return "找不到 " + mod + " 的 SkuDef 配置文件。\r\n建议您重新安装 Mod、或者联系 Mod 作者。"
+
+
+def game_running_text(mod):
+    return "请先退出红警3，然后再使用这个工具启动 " + mod
+
+
+GAME_NOT_FOUND_TEXT = "没能在你的电脑上找到红警3，请手动设置红警3的路径"
+
+
+def error_text(mod, detail):
+    return (mod + " Mod 启动器遇到了一个无法处理的错误，您可以在Tessavar发帖联系Miravel：\r\n" + CONFIG.support_url
+            + " \r\n以下是错误的详细信息：\r\n" + detail)
+
+
+def windows_path(path):
+    """The path as a Windows program sees it through Wine's Z: drive."""
+    return "Z:" + str(Path(path).absolute()).replace("/", "\\")
+
+
+# --- The relay log ------------------------------------------------------------------------------------
+
+@dataclass
+class Argument:
+    value: int
+    text: Optional[str] = None  # the string Wine showed beside a pointer, if any
+    cut: bool = False  # Wine shows about 300 characters of a string and marks the rest "..."
+
+
+@dataclass
+class Call:
+    thread: str
+    function: str
+    arguments: List[Argument]
+    result: Optional[int] = None
+
+
+_CALL = re.compile(r"^([0-9a-f]+):Call (\w+)\.(\w+)\((.*)\) ret=[0-9a-f]+$")
+_RETURN = re.compile(r"^([0-9a-f]+):Ret  (\w+)\.(\w+)\(\) retval=([0-9a-f]+) ret=[0-9a-f]+$")
+_ESCAPES = {"n": "\n", "r": "\r", "t": "\t", '"': '"', "\\": "\\"}
+
+
+def _parse_arguments(text):
+    arguments = []
+    index = 0
+    while index < len(text):
+        match = re.compile(r"[0-9a-f]+").match(text, index)
+        if not match:
+            raise ValueError("unexpected relay arguments: " + text)
+        argument = Argument(int(match.group(), 16))
+        index = match.end()
+        if text.startswith(' L"', index):
+            index += 3
+            characters = []
+            while text[index] != '"':
+                if text[index] == "\\":
+                    escape = text[index + 1]
+                    if escape in _ESCAPES:
+                        characters.append(_ESCAPES[escape])
+                        index += 2
+                    else:
+                        characters.append(chr(int(text[index + 1:index + 5], 16)))
+                        index += 5
+                else:
+                    characters.append(text[index])
+                    index += 1
+            index += 1
+            argument.text = "".join(characters)
+            if text.startswith("...", index):
+                argument.cut = True
+                index += 3
+        arguments.append(argument)
+        if index < len(text):
+            if text[index] != ",":
+                raise ValueError("unexpected relay arguments: " + text)
+            index += 1
+    return arguments
+
+
+def parse_relay_log(log):
+    """The watched calls made by the first process in the log (the launcher: the stand-ins it starts
+    inherit its standard error), in order, each with the value it returned."""
+    lines = log.splitlines()
+    thread_line = re.compile(r"^([0-9a-f]+):")
+    launcher_thread = next((m.group(1) for m in map(thread_line.match, lines) if m), None)
+    calls = []
+    for line in lines:
+        call = _CALL.match(line)
+        if call and call.group(1) == launcher_thread:
+            calls.append(Call(call.group(1), call.group(3), _parse_arguments(call.group(4))))
+            continue
+        returned = _RETURN.match(line)
+        if returned and returned.group(1) == launcher_thread:
+            for earlier in reversed(calls):
+                if earlier.function == returned.group(3) and earlier.result is None:
+                    earlier.result = int(returned.group(4), 16)
+                    break
+    return calls
+
+
+# --- What a test expects to see -----------------------------------------------------------------------
+
+@dataclass
+class Box:
+    """A MessageBoxW call. With `open_end` the text only begins with `text` (a system message follows);
+    `visible` characters of it must be shown in the log, however long the rest."""
+    text: str
+    caption: str
+    style: int
+    open_end: bool = False
+    visible: int = 0
+    function: str = field(default="MessageBoxW", init=False)
+
+
+@dataclass
+class Named:
+    function: str
+
+
+START = Named("ShellExecuteExW")
+DIALOG = Named("GetOpenFileNameW")
+
+
+@dataclass
+class Run:
+    exit_code: int
+    calls: List[Call]
+    record: Optional[dict]
+    log_path: Path
+
+    def describe(self):
+        shown = []
+        for call in self.calls:
+            arguments = ",".join(repr(a.text) + ("..." if a.cut else "") if a.text is not None else hex(a.value)
+                                 for a in call.arguments)
+            shown.append("  %s(%s) -> %s" % (call.function, arguments, call.result))
+        return "exit code %d; relay log %s; calls:\n%s\nrecord: %s" % (
+            self.exit_code, self.log_path, "\n".join(shown) or "  (none)", self.record)
+
+
+# --- The Wine prefix ----------------------------------------------------------------------------------
+
+def base_environment():
+    environment = dict(os.environ)
+    environment.pop("QUORVANE_RECORD", None)
+    environment.pop("WINEDEBUG", None)
+    return environment
+
+
+def wine(*arguments, cwd=None, environment=None, stderr=subprocess.DEVNULL):
+    return subprocess.run([CONFIG.wine_run, str(CONFIG.prefix), *map(str, arguments)], cwd=cwd,
+                          env=environment or base_environment(), stdin=subprocess.DEVNULL,
+                          stdout=subprocess.DEVNULL, stderr=stderr, timeout=RUN_TIMEOUT).returncode
+
+
+def _reg_string(text):
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+NO_VALUE = object()  # the key exists, the value does not
+_registry_state = None
+
+
+def import_registry(sections):
+    """Imports (key, {value: text} or None to delete the key) pairs in one regedit run."""
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for key, values in sections:
+        if values is None:
+            lines += ["[-" + key + "]", ""]
+        else:
+            lines += ["[" + key + "]"] + [_reg_string(n) + "=" + _reg_string(v) for n, v in values.items()] + [""]
+    with tempfile.NamedTemporaryFile("w", suffix=".reg", dir=CONFIG.work, delete=False, encoding="utf-16",
+                                     newline="") as file:
+        file.write("\r\n".join(lines) + "\r\n")
+    try:
+        if wine("regedit", "/S", windows_path(file.name)) != 0:
+            raise RuntimeError("regedit could not import " + file.name)
+    finally:
+        os.unlink(file.name)
+
+
+def set_registry(game_directory=None, steam_exe=None):
+    """The game's "Install Dir" and Steam's "SteamExe" entries as given; None removes the key."""
+    global _registry_state
+    state = (game_directory, steam_exe)
+    if state == _registry_state:
+        return
+    game = None if game_directory is None else {"Install Dir": windows_path(game_directory)}
+    steam = None if steam_exe is None else {} if steam_exe is NO_VALUE else {"SteamExe": windows_path(steam_exe)}
+    # Deleting first, so that a key set from scratch carries no value from an earlier case.
+    import_registry([(GAME_KEY, None), (STEAM_KEY, None), (GAME_KEY, game), (STEAM_KEY, steam)])
+    _registry_state = state
+
+
+def setUpModule():
+    CONFIG.work.mkdir(parents=True, exist_ok=True)
+    import_registry([(WINE_DEBUG_KEY, {"RelayInclude": RELAY_INCLUDE, "RelayFromExclude": RELAY_FROM_EXCLUDE})])
+
+
+# --- Test bases ---------------------------------------------------------------------------------------
+
+class LauncherTestCase(unittest.TestCase):
+    """Gives each class a game folder with a stand-in RA3.exe, a Steam folder with a stand-in steam.exe,
+    and each run a fresh mod folder."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.root = CONFIG.work / cls.__name__
+        shutil.rmtree(cls.root, ignore_errors=True)
+        cls.root.mkdir(parents=True)
+        cls.game_directory = cls.root / "Red Alert 3 红警"
+        cls.game_directory.mkdir()
+        cls.game_exe = cls.game_directory / "RA3.exe"
+        shutil.copyfile(CONFIG.record_launch, cls.game_exe)
+        steam_directory = cls.root / "Steam"
+        steam_directory.mkdir()
+        cls.steam_exe = steam_directory / "steam.exe"
+        shutil.copyfile(CONFIG.record_launch, cls.steam_exe)
+        cls.runs = 0
+
+    def make_mod_folder(self, folder_name="mod", mod=None):
+        """A fresh folder holding an empty <mod>.SkuDef (none when `mod` is None)."""
+        type(self).runs += 1
+        case = self.root / ("run-%02d" % self.runs)
+        folder = case / folder_name
+        folder.mkdir(parents=True)
+        if mod is not None:
+            (folder / (mod + ".SkuDef")).touch()
+        return folder
+
+    def launch(self, folder, launcher_name, arguments=()):
+        """Runs the launcher, copied into `folder` as `launcher_name`, with `folder` as its current
+        directory. Waits for the stand-in's record when the launcher reports a start."""
+        shutil.copyfile(CONFIG.launcher, folder / launcher_name)
+        record_path = folder.parent / "record.json"
+        log_path = folder.parent / "relay.log"
+        environment = base_environment()
+        environment["WINEDEBUG"] = "+relay"
+        environment["QUORVANE_RECORD"] = windows_path(record_path)
+        with open(log_path, "wb") as log:
+            exit_code = wine(launcher_name, *arguments, cwd=folder, environment=environment, stderr=log)
+        calls = parse_relay_log(log_path.read_bytes().decode("utf-8", "replace"))
+        run = Run(exit_code, calls, None, log_path)
+        if any(c.function == "ShellExecuteExW" and c.result for c in calls):
+            deadline = time.monotonic() + RECORD_TIMEOUT
+            while not record_path.exists() and time.monotonic() < deadline:
+                time.sleep(0.05)
+        if record_path.exists():
+            run.record = json.loads(record_path.read_text(encoding="ascii"))
+        return run
+
+    @contextlib.contextmanager
+    def game_running(self, kind, name):
+        """Holds the named mutex, as a running game does, for the duration of the block."""
+        ready = Path(tempfile.mkdtemp(prefix="mutex-", dir=self.root)) / "ready"
+        holder = subprocess.Popen([CONFIG.wine_run, str(CONFIG.prefix), str(CONFIG.hold_mutex), kind, name,
+                                   windows_path(ready)], env=base_environment(), stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            deadline = time.monotonic() + RUN_TIMEOUT
+            while not ready.exists():
+                if holder.poll() is not None or time.monotonic() > deadline:
+                    self.fail("hold_mutex did not take %s (exit code %s)" % (name, holder.poll()))
+                time.sleep(0.05)
+            yield
+        finally:
+            ready.unlink(missing_ok=True)
+            holder.wait(timeout=RUN_TIMEOUT)
+
+    # The launcher's own calls, from first to last: CoInitializeEx(NULL, 6), the expected ones, and one
+    # CoUninitialize after the successful CoInitializeEx.
+    def assertCalls(self, run, expected):
+        context = run.describe()
+        names = [c.function for c in run.calls]
+        self.assertEqual(names, ["CoInitializeEx"] + [e.function for e in expected] + ["CoUninitialize"], context)
+        initialize = run.calls[0]
+        self.assertEqual([a.value for a in initialize.arguments], [0, 6], context)
+        self.assertEqual(initialize.result, 0, context)
+        for call, expectation in zip(run.calls[1:], expected):
+            if isinstance(expectation, Box):
+                self.assertBox(call, expectation, context)
+
+    def assertBox(self, call, box, context):
+        owner, text, caption, style = call.arguments
+        self.assertEqual(owner.value, 0, context)
+        self.assertEqual((caption.text, caption.cut), (box.caption, False), context)
+        self.assertEqual(style.value, box.style, context)
+        shown = text.text
+        self.assertGreaterEqual(len(shown), box.visible, "the log shows too little of the text\n" + context)
+        if text.cut or box.open_end:
+            common = min(len(shown), len(box.text))
+            self.assertEqual(shown[:common], box.text[:common], context)
+            if not text.cut:
+                self.assertGreaterEqual(len(shown), len(box.text), context)
+        else:
+            self.assertEqual(shown, box.text, context)
+
+    def assertOutcome(self, run, exit_code, expected):
+        self.assertEqual(run.exit_code, exit_code, run.describe())
+        self.assertCalls(run, expected)
+        if START not in expected or exit_code != 0:
+            self.assertIsNone(run.record, "something was started\n" + run.describe())
+        else:
+            self.assertIsNotNone(run.record, "the stand-in recorded no start\n" + run.describe())
+
+    def assertGameStarted(self, run, folder, mod, arguments):
+        """The stand-in RA3.exe got the quoted game path, the mod's SkuDef and `arguments`, in the game's
+        folder."""
+        game = windows_path(self.game_exe)
+        skudef = windows_path(folder / (mod + ".SkuDef"))
+        self.assertEqual(run.record["arguments"], [game, game, "-modConfig", skudef, *arguments], run.describe())
+        self.assertEqual(run.record["directory"], windows_path(self.game_directory), run.describe())
+
+    def assertSteamStarted(self, run, folder, mod, arguments):
+        """The stand-in steam.exe got its own path, -applaunch 17480, the mod's SkuDef and `arguments`."""
+        steam = windows_path(self.steam_exe)
+        skudef = windows_path(folder / (mod + ".SkuDef"))
+        self.assertEqual(run.record["arguments"],
+                         [steam, steam, "-applaunch", "17480", "-modConfig", skudef, *arguments], run.describe())
+
+    def parameters(self, run, program):
+        """The parameters the launcher passed: Wine puts the program's quoted path in front of them."""
+        head = '"' + windows_path(program) + '" '
+        command_line = run.record["commandLine"]
+        self.assertTrue(command_line.startswith(head), run.describe())
+        return command_line[len(head):]
+
+
+# --- The cases ----------------------------------------------------------------------------------------
+
+class StartTest(LauncherTestCase):
+    """The exact command lines of both editions."""
+
+    def setUp(self):
+        set_registry(self.game_directory, self.steam_exe)
+
+    def test_direct_start(self):
+        folder = self.make_mod_folder(mod="MyMod")
+        run = self.launch(folder, "启动MyMod.exe", ["-win", "b c", ""])
+        self.assertOutcome(run, 0, [START])
+        game = windows_path(self.game_exe)
+        self.assertEqual(self.parameters(run, self.game_exe),
+                         '"' + game + '"  -modConfig "' + windows_path(folder) + '\\MyMod.SkuDef"  -win "b c" ""')
+        self.assertGameStarted(run, folder, "MyMod", ["-win", "b c", ""])
+
+    def test_steam_start(self):
+        folder = self.make_mod_folder(mod="MyMod")
+        run = self.launch(folder, "启动MyMod(Steam版).exe", ["-win", "b c", ""])
+        self.assertOutcome(run, 0, [START])
+        self.assertEqual(self.parameters(run, self.steam_exe),
+                         windows_path(self.steam_exe) + ' -applaunch 17480  -modConfig "' + windows_path(folder)
+                         + '\\MyMod.SkuDef"  -win "b c" ""')
+        self.assertSteamStarted(run, folder, "MyMod", ["-win", "b c", ""])
+        # No working directory is given: Steam starts in the launcher's.
+        self.assertEqual(run.record["directory"], windows_path(folder), run.describe())
+
+    def test_without_arguments_the_parameters_end_after_the_skudef(self):
+        folder = self.make_mod_folder(mod="MyMod")
+        run = self.launch(folder, "启动MyMod.exe")
+        self.assertOutcome(run, 0, [START])
+        self.assertEqual(self.parameters(run, self.game_exe),
+                         '"' + windows_path(self.game_exe) + '"  -modConfig "' + windows_path(folder)
+                         + '\\MyMod.SkuDef" ')
+
+
+class NamesTest(LauncherTestCase):
+    """The mod name and the edition come from the launcher's own file name."""
+
+    CASES = [
+        # launcher file name, mod, Steam edition, mod folder
+        ("启动MyMod.exe", "MyMod", False, "mod"),
+        ("启动MyMod(Steam版).exe", "MyMod", True, "mod"),
+        ("启动我的 模组.exe", "我的 模组", False, "红警 Mods"),
+        ("启动我的 模组(Steam版).exe", "我的 模组", True, "红警 Mods"),
+        ("启动MyMod(STEAM版).EXE", "MyMod", True, "mod"),
+        ("启动MyMod.EXE", "MyMod", False, "mod"),
+        ("MyMod(steam版).Exe", "MyMod", True, "mod"),
+        ("MyMod.exe", "MyMod", False, "mod"),
+    ]
+
+    def test_launcher_names(self):
+        set_registry(self.game_directory, self.steam_exe)
+        for launcher_name, mod, steam, folder_name in self.CASES:
+            with self.subTest(launcher=launcher_name):
+                folder = self.make_mod_folder(folder_name, mod)
+                run = self.launch(folder, launcher_name, ["-x"])
+                self.assertOutcome(run, 0, [START])
+                if steam:
+                    self.assertSteamStarted(run, folder, mod, ["-x"])
+                else:
+                    self.assertGameStarted(run, folder, mod, ["-x"])
+
+
+class ArgumentsTest(LauncherTestCase):
+    """Arguments after the launcher's name reach the game as they were given."""
+
+    CASES = [
+        ["b c", "  lead and trail  ", "tab\there"],
+        ['say "hi"', '"', 'a\\"b', '\\\\"', '"quoted"'],
+        ["C:\\dir\\", "x y\\", "x y\\\\", "\\", "a\\b c\\\\d"],
+        ["", "x", ""],
+        ["中文", "红警 3", "Ünïcödé ÿ"],
+        ["-ui", "/switch", "a=b", "%PATH%", "^&|<>", "'single'"],
+    ]
+
+    def setUp(self):
+        set_registry(self.game_directory, self.steam_exe)
+
+    def test_wine_itself_passes_the_arguments_on(self):
+        # Without this the cases below could blame the launcher for Wine's handling of them.
+        everything = [argument for case in self.CASES for argument in case]
+        record_path = self.root / "wine-check.json"
+        environment = base_environment()
+        environment["QUORVANE_RECORD"] = windows_path(record_path)
+        self.assertEqual(wine(CONFIG.record_launch, *everything, environment=environment), 0)
+        self.assertEqual(json.loads(record_path.read_text(encoding="ascii"))["arguments"][1:], everything)
+
+    def test_arguments_reach_the_game(self):
+        for arguments in self.CASES:
+            with self.subTest(arguments=arguments):
+                folder = self.make_mod_folder(mod="MyMod")
+                run = self.launch(folder, "启动MyMod.exe", arguments)
+                self.assertOutcome(run, 0, [START])
+                self.assertGameStarted(run, folder, "MyMod", arguments)
+
+    def test_arguments_reach_steam(self):
+        everything = [argument for case in self.CASES for argument in case]
+        folder = self.make_mod_folder(mod="MyMod")
+        run = self.launch(folder, "启动MyMod(Steam版).exe", everything)
+        self.assertOutcome(run, 0, [START])
+        self.assertSteamStarted(run, folder, "MyMod", everything)
+
+
+class NoticesTest(LauncherTestCase):
+    """The boxes a player sees before or instead of a start."""
+
+    def test_game_running(self):
+        set_registry(self.game_directory, self.steam_exe)
+        for kind, mutex, launcher_name in [("A", LAUNCHER_MUTEX, "启动MyMod.exe"),
+                                           ("W", GAME_MUTEX, "启动MyMod.exe"),
+                                           ("A", LAUNCHER_MUTEX, "启动MyMod(Steam版).exe"),
+                                           ("W", GAME_MUTEX, "启动MyMod(Steam版).exe")]:
+            with self.subTest(mutex=mutex, launcher=launcher_name):
+                folder = self.make_mod_folder(mod="MyMod")
+                with self.game_running(kind, mutex):
+                    run = self.launch(folder, launcher_name, ["-x"])
+                self.assertOutcome(run, 0, [Box(game_running_text("MyMod"), "MyMod", MB_ICONINFORMATION), START])
+                if "Steam" in launcher_name:
+                    self.assertSteamStarted(run, folder, "MyMod", ["-x"])
+                else:
+                    self.assertGameStarted(run, folder, "MyMod", ["-x"])
+
+    def test_skudef_missing(self):
+        set_registry(self.game_directory, self.steam_exe)
+        for launcher_name, mod, running in [("启动MyMod.exe", "MyMod", None),
+                                            ("启动我的 模组(Steam版).exe", "我的 模组", None),
+                                            ("启动MyMod.exe", "MyMod", ("A", LAUNCHER_MUTEX)),
+                                            ("启动MyMod(Steam版).exe", "MyMod", ("W", GAME_MUTEX))]:
+            with self.subTest(launcher=launcher_name, running=running):
+                folder = self.make_mod_folder()
+                # Neither another mod's SkuDef, nor a file whose name only begins with the mod's, nor a
+                # folder of the SkuDef's name will do.
+                (folder / "Other.SkuDef").touch()
+                (folder / (mod + ".SkuDef.txt")).touch()
+                (folder / (mod + ".SkuDef")).mkdir()
+                with self.game_running(*running) if running else contextlib.nullcontext():
+                    run = self.launch(folder, launcher_name)
+                self.assertOutcome(run, 1, [Box(skudef_missing_text(mod), mod, MB_ICONWARNING)])
+
+    def test_game_not_found_and_the_dialog_cancelled(self):
+        empty = self.root / "no game"
+        empty.mkdir()
+        folder_game = self.root / "game is a folder"
+        (folder_game / "RA3.exe").mkdir(parents=True)
+        for description, game_directory in [("no registry key", None),
+                                            ("no RA3.exe in Install Dir", empty),
+                                            ("RA3.exe is a folder", folder_game)]:
+            with self.subTest(description):
+                set_registry(game_directory, self.steam_exe)
+                folder = self.make_mod_folder(mod="MyMod")
+                run = self.launch(folder, "启动MyMod.exe", ["-x"])
+                self.assertOutcome(run, 1, [Box(GAME_NOT_FOUND_TEXT, "MyMod", MB_OK), DIALOG])
+
+
+class FailuresTest(LauncherTestCase):
+    """Failures end in the generic error box captioned with the mod's name."""
+
+    def assertErrorBox(self, run, mod, detail, shown_detail, before=()):
+        """The generic box ending in `detail`; the log may cut the text within the system's message, but
+        not before `shown_detail`."""
+        box = Box(error_text(mod, detail), mod, MB_ICONERROR, open_end=True,
+                  visible=len(error_text(mod, shown_detail)))
+        self.assertOutcome(run, 1, [*before, box])
+
+    def test_steam_path_missing(self):
+        for description, steam_exe, detail in [
+                ("no key", None, "Failed to retrieve steam.exe path: RegOpenKeyExW failed: "),
+                ("no SteamExe value", NO_VALUE, "Failed to retrieve steam.exe path: ")]:
+            with self.subTest(description):
+                set_registry(self.game_directory, steam_exe)
+                folder = self.make_mod_folder(mod="M")
+                run = self.launch(folder, "启动M(Steam版).exe")
+                self.assertErrorBox(run, "M", detail, "Failed to retrieve steam.exe path: ")
+
+    def test_start_fails(self):
+        broken_game = self.root / "broken game"
+        broken_game.mkdir()
+        (broken_game / "RA3.exe").write_bytes(b"")  # a file, but no program
+        for description, registry, launcher_name in [
+                ("RA3.exe is no program", (broken_game, self.steam_exe), "启动MyMod.exe"),
+                ("SteamExe names a missing file", (self.game_directory, self.root / "Steam" / "gone.exe"),
+                 "启动MyMod(Steam版).exe")]:
+            with self.subTest(description):
+                set_registry(*registry)
+                folder = self.make_mod_folder(mod="MyMod")
+                run = self.launch(folder, launcher_name)
+                self.assertErrorBox(run, "MyMod", "ShellExecuteExW failed: ", "ShellExecuteExW failed: ", [START])
+                self.assertEqual(run.calls[1].result, 0, run.describe())
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--launcher", type=Path, required=True)
+    parser.add_argument("--record-launch", type=Path, required=True)
+    parser.add_argument("--hold-mutex", type=Path, required=True)
+    parser.add_argument("--wine-run", required=True)
+    parser.add_argument("--support-url", required=True)
+    parser.add_argument("--prefix", type=Path, required=True)
+    parser.add_argument("--work", type=Path, required=True)
+    options, rest = parser.parse_known_args()
+    for name, value in vars(options).items():
+        setattr(CONFIG, name, value.absolute() if isinstance(value, Path) else value)
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

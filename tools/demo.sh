@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# tools/demo.sh [ARGUMENTS...]
+# Builds the launcher and runs it once under Wine the way a player would: as 启动DemoMod.exe in a mod
+# folder holding DemoMod.SkuDef, with a stand-in RA3.exe registered as the installed game. Then tells
+# what the stand-in game received and how the launcher ended. ARGUMENTS go to the launcher, which hands
+# them on to the game. With a display, the launcher's boxes and dialogs appear and wait for you.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+tools/setup.sh
+cmake --preset x86_64 >/dev/null
+cmake --build --preset x86_64 --target quorvane record_launch
+
+demo=$root/build/demo
+mod=$demo/DemoMod
+game="$demo/Red Alert 3"
+prefix=$demo/wineprefix
+record=$demo/record.json
+windows_path() { local path=${1//\//\\}; printf 'Z:%s' "$path"; }
+
+rm -rf "$mod" "$game" "$record"
+mkdir -p "$mod" "$game"
+cp build/x86_64/quorvane.exe "$mod/启动DemoMod.exe"
+: >"$mod/DemoMod.SkuDef"
+cp build/x86_64/tests/record_launch.exe "$game/RA3.exe"
+
+# Boxes are shown when there is a display to show them on.
+export QUORVANE_KEEP_DISPLAY=1
+echo "Registering the stand-in game in the Wine prefix $prefix (the first run sets the prefix up)..."
+tools/wine-run "$prefix" reg add 'HKLM\Software\Electronic Arts\Electronic Arts\Red Alert 3' \
+  /v 'Install Dir' /t REG_SZ /d "$(windows_path "$game")" /f >/dev/null
+
+echo "Running 启动DemoMod.exe in $mod ..."
+exit_code=0
+(cd "$mod" && QUORVANE_RECORD=$(windows_path "$record") "$root/tools/wine-run" "$prefix" 启动DemoMod.exe "$@") ||
+  exit_code=$?
+
+# The launcher does not wait for the game: give the stand-in a moment to write what it got.
+for _ in $(seq 100); do
+  [[ -e $record ]] && break
+  ((exit_code == 0)) || break
+  sleep 0.1
+done
+
+echo
+if [[ -e $record ]]; then
+  python3 - "$record" <<'PY'
+import json, sys
+record = json.load(open(sys.argv[1], encoding="ascii"))
+print("The stand-in game (RA3.exe) was started.")
+print("  Command line:      " + record["commandLine"])
+print("  Arguments:")
+for index, argument in enumerate(record["arguments"]):
+    print("    [%d] \"%s\"" % (index, argument))
+print("  Working directory: " + record["directory"])
+PY
+else
+  echo "The stand-in game was not started."
+fi
+echo "The launcher exited with code $exit_code."
+exit "$exit_code"
