@@ -31,7 +31,8 @@ std::optional<std::wstring> selectFile(const std::wstring& title, const std::vec
     std::wstring fileName(kFileBufferLength, L'\0');
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof(dialog);
-    dialog.lpstrFilter = filterText.c_str();
+    // The list must end in two NULs; an empty list has only the string's own, so it is left out.
+    dialog.lpstrFilter = filters.empty() ? nullptr : filterText.c_str();
     dialog.lpstrFile = fileName.data();
     dialog.nMaxFile = kFileBufferLength;
     dialog.lpstrTitle = title.c_str();

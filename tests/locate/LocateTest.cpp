@@ -89,6 +89,8 @@ TEST_F(LocateTest, FileDialogIsSetUpAndItsOutcomesMapped) {
 
     FakeModal::scriptDialog({std::nullopt, 0});
     EXPECT_EQ(selectFile(L"Title", {}), std::nullopt);
+    // No list at all rather than one without its closing double NUL.
+    EXPECT_TRUE(FakeModal::dialogCalls().back().filterText.empty());
 
     FakeModal::scriptDialog({std::nullopt, CDERR_INITIALIZATION});
     EXPECT_EQ(failureText([] { selectFile(L"Title", {}); }), "GetOpenFileNameW failed, CommDlg Error Code 2");
