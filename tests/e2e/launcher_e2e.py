@@ -124,7 +124,10 @@ def _parse_arguments(text):
                     characters.append(text[index])
                     index += 1
             index += 1
-            argument.text = "".join(characters)
+            # Wine escapes the two halves of a surrogate pair one by one (\d83d\de80 for 🚀): joined, they
+            # are one character again.
+            units = "".join(characters).encode("utf-16-le", "surrogatepass")
+            argument.text = units.decode("utf-16-le", "surrogatepass")
             if text.startswith("...", index):
                 argument.cut = True
                 index += 3
@@ -575,6 +578,186 @@ class FailuresTest(LauncherTestCase):
                 run = self.launch(folder, launcher_name)
                 self.assertErrorBox(run, "MyMod", "ShellExecuteExW failed: ", "ShellExecuteExW failed: ", [START])
                 self.assertEqual(run.calls[1].result, 0, run.describe())
+
+
+STARTS, SKUDEF_BOX, EITHER = "starts the game", "shows the SkuDef box", "either"
+WINE_DESKTOP = b"C:\\windows\\system32\\explorer.exe\0/desktop\0"
+
+
+def nested_folders(base, length):
+    """A relative path of nested folders that makes the Windows path `base` `length` characters long."""
+    parts, remaining = [], length - len(base)
+    while remaining > 0:
+        size = min(100, remaining - 1)
+        if remaining - size - 1 == 1:
+            size -= 1  # leaves room for a last folder of one character
+        parts.append("d" * size)
+        remaining -= size + 1
+    return "/".join(parts)
+
+
+def unix_path(path):
+    """The Unix path of a Windows path on the prefix's C: or Z: drive."""
+    drive, _, rest = path.partition("\\")
+    root = {"C:": CONFIG.prefix / "drive_c", "Z:": Path("/")}[drive.upper()]
+    return root.joinpath(*filter(None, rest.split("\\")))
+
+
+class HostileTest(LauncherTestCase):
+    """Awkward mod names, mod folders, SkuDef files and arguments. Each launch either starts the game with
+    the SkuDef path built from the current directory as Windows reports it and the arguments exactly as
+    given, or shows the SkuDef box; it never crashes, hangs or passes a wrong argument, and leaves nothing
+    running."""
+
+    def setUp(self):
+        set_registry(self.game_directory, self.steam_exe)
+
+    def assertSoundLaunch(self, folder, launcher_name, mod, expected, arguments=(), directory=None):
+        """Launches and checks the outcome; `directory` is the current directory the launcher should see,
+        the folder's own path by default. EITHER accepts a start or the SkuDef box, each checked in full."""
+        try:
+            run = self.launch(folder, launcher_name, arguments)
+        except subprocess.TimeoutExpired:
+            self.fail("%s did not end within %d s" % (launcher_name, RUN_TIMEOUT))
+        if expected == EITHER:
+            expected = STARTS if any(c.function == START.function for c in run.calls) else SKUDEF_BOX
+        if expected == SKUDEF_BOX:
+            self.assertOutcome(run, 1, [Box(skudef_missing_text(mod), mod, MB_ICONWARNING)])
+        else:
+            self.assertOutcome(run, 0, [START])
+            skudef = (directory or windows_path(folder)) + "\\" + mod + ".SkuDef"
+            steam, game = windows_path(self.steam_exe), windows_path(self.game_exe)
+            head = [steam, steam, "-applaunch", "17480"] if "(Steam版)" in launcher_name else [game, game]
+            self.assertEqual(run.record["arguments"], [*head, "-modConfig", skudef, *arguments], run.describe())
+        self.assertNothingLeft(run)
+
+    def assertNothingLeft(self, run):
+        """No process of this run lives on. Everything the launcher starts inherits its environment, which
+        names this run's record file. A named mutex lasts only while some process holds a handle to it, so
+        none is left either (and one still held would show as the game-running notice in the next case).
+        Wine's desktop process, which Wine starts for the launcher's windows and which ends by itself about
+        a second after the last of them, is Wine's own."""
+        marker = b"\0QUORVANE_RECORD=" + windows_path(run.log_path.with_name("record.json")).encode() + b"\0"
+        deadline = time.monotonic() + 5.0
+        while True:
+            left = []
+            for process in Path("/proc").glob("[0-9]*"):
+                with contextlib.suppress(OSError):
+                    if (marker in b"\0" + (process / "environ").read_bytes()
+                            and not (process / "cmdline").read_bytes().startswith(WINE_DESKTOP)):
+                        left.append(process.name)
+            if not left:
+                return
+            if time.monotonic() > deadline:
+                self.fail("processes left running: %s\n%s" % (", ".join(left), run.describe()))
+            time.sleep(0.05)
+
+    def reported_directory(self, folder):
+        """The current directory Windows reports to a program started in `folder`, as the launcher is."""
+        record = folder.parent / "directory.json"
+        environment = base_environment()
+        environment["QUORVANE_RECORD"] = windows_path(record)
+        self.assertEqual(wine(CONFIG.record_launch, cwd=folder, environment=environment), 0)
+        return json.loads(record.read_text(encoding="ascii"))["directory"]
+
+    NAMES = [
+        # mod name, whether <mod>.SkuDef is there, outcome
+        ("%", True, STARTS),
+        ("a^b&c!d", True, STARTS),
+        (";,=", True, STARTS),
+        ("%PATH%", True, STARTS),
+        (" My Mod ", True, STARTS),
+        (" My Mod ", False, SKUDEF_BOX),
+        ("🚀Mod", True, STARTS),
+        ("𠀀", False, SKUDEF_BOX),
+        ("", True, STARTS),  # 启动.exe looks for ".SkuDef", a file Wine shows as hidden
+        ("", False, SKUDEF_BOX),
+        # Windows takes these for devices in any folder, whatever their extension: NUL.SkuDef is the NUL
+        # device. Wine finds such a "file" whether or not one of that name is in the folder.
+        ("CON", True, EITHER),
+        ("NUL", False, EITHER),
+        ("COM1", False, EITHER),
+        ("LPT1.txt", True, EITHER),
+        ("AUX Mod", False, SKUDEF_BOX),  # no device: the name goes on after AUX
+    ]
+
+    def test_mod_names(self):
+        for mod, present, expected in self.NAMES:
+            with self.subTest(mod=mod, present=present):
+                folder = self.make_mod_folder(mod=mod if present else None)
+                self.assertSoundLaunch(folder, "启动" + mod + ".exe", mod, expected, ["-x"])
+
+    def test_skudef_files(self):
+        def linked(target):
+            return lambda folder: (folder / "MyMod.SkuDef").symlink_to(target)
+
+        def file(name="MyMod.SkuDef", mode=None, hidden=False):
+            def make(folder):
+                path = folder / name
+                path.touch()
+                if mode is not None:
+                    path.chmod(mode)
+                if hidden:
+                    self.assertEqual(wine("attrib", "+h", windows_path(path)), 0)
+                    # Wine keeps the attribute in an extended attribute of the file.
+                    self.assertTrue(int(os.getxattr(path, "user.DOSATTRIB").rstrip(b"\0"), 16) & 0x2)
+            return make
+
+        (self.root / "real.SkuDef").touch()
+        for description, mod, make, expected in [
+                ("link to a file", "MyMod", linked(self.root / "real.SkuDef"), STARTS),
+                ("relative link to a file", "MyMod", linked("../../real.SkuDef"), STARTS),
+                ("dangling link", "MyMod", linked("gone.SkuDef"), SKUDEF_BOX),
+                ("link to a folder", "MyMod", linked(".."), SKUDEF_BOX),
+                ("link to itself", "MyMod", linked("MyMod.SkuDef"), SKUDEF_BOX),
+                ("read-only", "MyMod", file(mode=0o444), STARTS),
+                ("hidden", "MyMod", file(hidden=True), STARTS),
+                # Found whatever the case; the argument carries the name the launcher built.
+                ("other letter case on disk", "MyMod", file("mymod.SKUDEF"), STARTS),
+                ("other letter case in the launcher's name", "MYMOD", file(), STARTS)]:
+            with self.subTest(description):
+                folder = self.make_mod_folder()
+                make(folder)
+                self.assertSoundLaunch(folder, "启动" + mod + ".exe", mod, expected, ["-x"])
+
+    ARGUMENTS = ["%PATH%", "!PATH!", "%", "^", "&", "!", ";", ",", "=", "a^b&c|d<e>f", "a=b;c,d",
+                 'x" -modConfig "evil.SkuDef', '" -modConfig "evil.SkuDef"', "-modConfig", "evil.SkuDef",
+                 'x\\" -modConfig \\"evil.SkuDef', " My Mod ", "🚀", "𠀀", "NUL", ""]
+
+    def test_arguments(self):
+        record_path = self.root / "wine-check.json"
+        environment = base_environment()
+        environment["QUORVANE_RECORD"] = windows_path(record_path)
+        self.assertEqual(wine(CONFIG.record_launch, *self.ARGUMENTS, environment=environment), 0)
+        self.assertEqual(json.loads(record_path.read_text(encoding="ascii"))["arguments"][1:], self.ARGUMENTS,
+                         "Wine itself does not pass the arguments on")
+        for launcher_name in ["启动MyMod.exe", "启动MyMod(Steam版).exe"]:
+            with self.subTest(launcher=launcher_name):
+                folder = self.make_mod_folder(mod="MyMod")
+                self.assertSoundLaunch(folder, launcher_name, "MyMod", STARTS, self.ARGUMENTS)
+
+    def test_long_mod_folders(self):
+        # Wine keeps a current directory of at most 258 characters (MAX_PATH less a closing backslash and
+        # the terminating null). From a deeper folder it still starts the program, but in C:\windows; the
+        # launcher then looks for the SkuDef there, not beside itself.
+        mod = "HostileLongPath"
+        for length, in_reported_directory in [(258, False), (259, False), (300, False), (300, True)]:
+            with self.subTest(length=length, in_reported_directory=in_reported_directory):
+                base = windows_path(self.root / ("run-%02d" % (self.runs + 1)))
+                folder = self.make_mod_folder(nested_folders(base, length), mod)
+                self.assertEqual(len(windows_path(folder)), length)
+                directory = self.reported_directory(folder)
+                if length <= 258:
+                    self.assertEqual(directory, windows_path(folder))
+                elsewhere = unix_path(directory) / (mod + ".SkuDef")
+                try:
+                    if in_reported_directory:
+                        elsewhere.touch()
+                    expected = STARTS if elsewhere.is_file() else SKUDEF_BOX
+                    self.assertSoundLaunch(folder, "启动" + mod + ".exe", mod, expected, ["-x"], directory)
+                finally:
+                    if in_reported_directory:
+                        elsewhere.unlink(missing_ok=True)
 
 
 def main():
