@@ -5,8 +5,8 @@
 #include <shellapi.h>
 
 // The calls whose outcome depends on a person at the screen: message boxes, the file-open dialog and
-// the shell start, which may put up an elevation prompt. The product links Modal.cpp, which forwards
-// to the system unchanged; the unit tests link a stand-in that records the boxes and scripts the
+// the shell start, which may put up an elevation prompt. The product links Modal.cpp, which makes the
+// system calls; the unit tests link a stand-in that records the boxes and scripts the
 // outcomes that a headless Wine cannot produce (a chosen file, a declined prompt).
 namespace Windows::Modal {
 

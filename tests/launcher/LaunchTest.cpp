@@ -8,6 +8,7 @@
 
 #include "QuorvaneBuild.h"
 #include "launcher/ComApartment.h"
+#include "launcher/Entry.h"
 #include "launcher/Launch.h"
 #include "support/FakeModal.h"
 #include "support/TestSupport.h"
@@ -192,6 +193,41 @@ TEST_F(LaunchTest, NoHandleOrKeyLeaksOnAnyPath) {
     EXPECT_EQ(TestSupport::handleGrowth(quietly(true)), 0);
     DeleteFileW(mod_.file(kMod + L".SkuDef").c_str());
     EXPECT_EQ(TestSupport::handleGrowth(quietly(false)), 0);
+}
+
+// The whole run from a command line, on a thread of its own as the process's main thread would be.
+TEST_F(LaunchTest, EntryRunsTheLaunchOrEndsInTheLastResortBox) {
+    registerGame();
+    const auto runOnThread = [this](const std::wstring& commandLine) {
+        int exitCode = -1;
+        std::thread([&] {
+            const TestSupport::CurrentDirectoryScope scope(mod_.path());
+            exitCode = runLauncher(commandLine.c_str());
+        }).join();
+        return exitCode;
+    };
+
+    EXPECT_EQ(runOnThread(L"\"C:\\Mods\\启动" + kMod + L".exe\" -win"), 0);
+    EXPECT_NE(startedCommandLine().find(".SkuDef\\\"  -win\""), std::string::npos);
+    EXPECT_TRUE(FakeModal::boxes().empty());
+
+    // A failure the launch explains gets its own box, shown inside the apartment, and nothing more.
+    DeleteFileW(mod_.file(kMod + L".SkuDef").c_str());
+    EXPECT_EQ(runOnThread(L"启动" + kMod), 1);
+    ASSERT_EQ(FakeModal::boxes().size(), 1u);
+    EXPECT_EQ(FakeModal::boxes()[0].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+    EXPECT_TRUE(FakeModal::boxes()[0].comInitialized);
+
+    // No element 0 to take the identity from: the last-resort box, after COM was released.
+    FakeModal::reset();
+    EXPECT_EQ(runOnThread(L""), 1);
+    ASSERT_EQ(FakeModal::boxes().size(), 1u);
+    EXPECT_EQ(FakeModal::boxes()[0].text,
+              L"Mod 启动器遇到了一个无法处理的错误，您可以在Tessavar发帖联系Miravel：\r\n" + TestSupport::widen(kSupportUrl));
+    EXPECT_EQ(FakeModal::boxes()[0].caption, L"Mod 启动器");
+    EXPECT_EQ(FakeModal::boxes()[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(FakeModal::boxes()[0].owner, nullptr);
+    EXPECT_FALSE(FakeModal::boxes()[0].comInitialized);
 }
 
 // CoInitializeEx from a thread that already is in the multithreaded apartment fails; the launcher's

@@ -1,6 +1,7 @@
 #include "support/FakeModal.h"
 
 #include <cderr.h>
+#include <objbase.h>
 
 #include <cwchar>
 
@@ -61,7 +62,10 @@ int shellCalls() {
 namespace Windows::Modal {
 
 int messageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style) {
-    FakeModal::recordedBoxes.push_back({owner, text ? text : L"", caption ? caption : L"", style});
+    APTTYPE type{};
+    APTTYPEQUALIFIER qualifier{};
+    const bool comInitialized = CoGetApartmentType(&type, &qualifier) == S_OK;
+    FakeModal::recordedBoxes.push_back({owner, text ? text : L"", caption ? caption : L"", style, comInitialized});
     return IDOK;
 }
 

@@ -16,6 +16,7 @@ struct Box {
     std::wstring text;
     std::wstring caption;
     UINT style;
+    bool comInitialized;  // whether the thread was in a COM apartment while the box showed
 };
 
 // What the dialog was shown with.
