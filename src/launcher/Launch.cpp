@@ -57,7 +57,7 @@ int startGame(const std::wstring& modName, const std::wstring& gameArguments) {
 }
 
 int startSteam(const std::wstring& gameArguments) {
-    // Steam finds its own path, unquoted, at the head of its parameters, as it does when it starts.
+    // The Steam client gets its own path, unquoted, at the head of its parameters, then the launch request.
     const std::wstring steamPath = getSteamExePath();
     const std::wstring parameters = steamPath + std::wstring(kSteamApplaunch) + gameArguments;
     Windows::shellExecute(nullptr, nullptr, steamPath, SW_SHOWNORMAL, parameters.c_str(), nullptr);
