@@ -162,12 +162,8 @@ TEST_F(LaunchTest, CancelledChoiceOfTheGameReturnsOneWithNoBoxOfItsOwn) {
 TEST_F(LaunchTest, GameChosenInTheDialogIsStartedFromItsFolder) {
     FakeModal::scriptDialog({game_.file(L"RA3.exe"), 0});
     EXPECT_EQ(launch(false), 0);
-    std::string folder = TestSupport::narrow(game_.path());
-    std::string escaped;
-    for (const char c : folder) {
-        escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    }
-    EXPECT_NE(startedCommandLine().find("\"directory\": \"" + escaped + "\""), std::string::npos);
+    EXPECT_NE(startedCommandLine().find("\"directory\": \"" + TestSupport::jsonPath(game_.path()) + "\""),
+              std::string::npos);
 }
 
 TEST_F(LaunchTest, NoHandleOrKeyLeaksOnAnyPath) {

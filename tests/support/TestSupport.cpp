@@ -217,6 +217,14 @@ long soakRounds(long usual) {
     return rounds > 0 ? rounds : usual;
 }
 
+std::string jsonPath(const std::wstring& path) {
+    std::string escaped;
+    for (const char c : narrow(path)) {
+        escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    return escaped;
+}
+
 std::wstring widen(const std::string& utf8) {
     if (utf8.empty()) {
         return {};

@@ -77,6 +77,9 @@ private:
 // The number of rounds for a generated test: QUORVANE_SOAK_ROUNDS when set, else `usual`.
 long soakRounds(long usual);
 
+// How the recording stand-in writes a path in its JSON record (ASCII paths: backslashes doubled).
+std::string jsonPath(const std::wstring& path);
+
 std::wstring widen(const std::string& utf8);
 std::string narrow(const std::wstring& wide);
 

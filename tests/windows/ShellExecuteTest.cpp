@@ -32,11 +32,8 @@ TEST_F(ShellExecuteTest, StartsTheProgramWithParametersAndDirectory) {
     EXPECT_NE(record.find("\"arguments\": [" ), std::string::npos) << record;
     EXPECT_NE(record.find(", \"-a\", \"b c\", \"d\"]"), std::string::npos) << record;
     EXPECT_NE(record.find("-a \\\"b c\\\"  d\""), std::string::npos) << record;
-    std::string directory = TestSupport::narrow(folder_.path());
-    for (std::size_t at = directory.find('\\'); at != std::string::npos; at = directory.find('\\', at + 2)) {
-        directory.insert(at, 1, '\\');
-    }
-    EXPECT_NE(record.find("\"directory\": \"" + directory + "\""), std::string::npos) << record;
+    EXPECT_NE(record.find("\"directory\": \"" + TestSupport::jsonPath(folder_.path()) + "\""), std::string::npos)
+        << record;
     // No process or thread handle of the started program stays with us.
     EXPECT_EQ(TestSupport::handleGrowth([&] {
                   Windows::shellExecute(nullptr, nullptr, recorder(), SW_SHOWNORMAL, nullptr, folder_.path().c_str());
