@@ -7,15 +7,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/setup.sh
-# GNU time measures each run's peak memory.
-if [[ ! -x /usr/bin/time ]]; then
-  sudo=()
-  if ((EUID != 0)); then
-    sudo=(sudo)
-  fi
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends time >/dev/null
-fi
 out=build/bench
 
 # The launcher as the tests run it (x86_64), and the exe that ships (i686), from their presets.

@@ -10,6 +10,7 @@ packages=(
   googletest
   python3 python3-pefile
   llvm
+  time  # GNU time: peak memory in the benchmark
 )
 
 missing=()
