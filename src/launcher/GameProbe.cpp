@@ -9,15 +9,20 @@ namespace {
 constexpr char kLauncherMutex[] = "EA_RTS_LAUNCHER_GAME_MUTEX";
 constexpr wchar_t kGameMutex[] = L"41DAF790-16F5-4881-8754-59FD8CF3B8D2";
 
+// Creating a mutex that exists opens it and reports ERROR_ALREADY_EXISTS. A game run as administrator
+// holds its mutex out of a standard user's reach: the create call then gives NULL with
+// ERROR_ACCESS_DENIED, and the mutex exists all the same. Any other code means not found.
+bool foundExisting(DWORD lastError) {
+    return lastError == ERROR_ALREADY_EXISTS || lastError == ERROR_ACCESS_DENIED;
+}
+
 }  // namespace
 
 bool isGameRunning() {
-    // Creating a mutex that exists opens it and reports ERROR_ALREADY_EXISTS. One that exists but may
-    // not be opened gives NULL with another code, and counts as absent.
     const Windows::ScopedHandle launcherMutex(CreateMutexA(nullptr, FALSE, kLauncherMutex));
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    if (foundExisting(GetLastError())) {
         return true;
     }
     const Windows::ScopedHandle gameMutex(CreateMutexW(nullptr, FALSE, kGameMutex));
-    return GetLastError() == ERROR_ALREADY_EXISTS;
+    return foundExisting(GetLastError());
 }

@@ -312,11 +312,13 @@ class LauncherTestCase(unittest.TestCase):
         return run
 
     @contextlib.contextmanager
-    def game_running(self, kind, name):
-        """Holds the named mutex, as a running game does, for the duration of the block."""
+    def game_running(self, kind, name, locked=False):
+        """Holds the named mutex, as a running game does, for the duration of the block; `locked`, out of
+        other processes' reach, as a game run as administrator holds it."""
         ready = Path(tempfile.mkdtemp(prefix="mutex-", dir=self.root)) / "ready"
         holder = subprocess.Popen([CONFIG.wine_run, str(CONFIG.prefix), str(CONFIG.hold_mutex), kind, name,
-                                   windows_path(ready)], env=base_environment(), stdin=subprocess.DEVNULL,
+                                   windows_path(ready)] + (["locked"] if locked else []),
+                                  env=base_environment(), stdin=subprocess.DEVNULL,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
             deadline = time.monotonic() + RUN_TIMEOUT
@@ -498,13 +500,15 @@ class NoticesTest(LauncherTestCase):
 
     def test_game_running(self):
         set_registry(self.game_directory, self.steam_exe)
-        for kind, mutex, launcher_name in [("A", LAUNCHER_MUTEX, "启动MyMod.exe"),
-                                           ("W", GAME_MUTEX, "启动MyMod.exe"),
-                                           ("A", LAUNCHER_MUTEX, "启动MyMod(Steam版).exe"),
-                                           ("W", GAME_MUTEX, "启动MyMod(Steam版).exe")]:
-            with self.subTest(mutex=mutex, launcher=launcher_name):
+        for kind, mutex, launcher_name, *locked in [("A", LAUNCHER_MUTEX, "启动MyMod.exe"),
+                                                    ("W", GAME_MUTEX, "启动MyMod.exe"),
+                                                    ("A", LAUNCHER_MUTEX, "启动MyMod(Steam版).exe"),
+                                                    ("W", GAME_MUTEX, "启动MyMod(Steam版).exe"),
+                                                    # The game runs as administrator.
+                                                    ("A", LAUNCHER_MUTEX, "启动MyMod.exe", True)]:
+            with self.subTest(mutex=mutex, launcher=launcher_name, locked=bool(locked)):
                 folder = self.make_mod_folder(mod="MyMod")
-                with self.game_running(kind, mutex):
+                with self.game_running(kind, mutex, *locked):
                     run = self.launch(folder, launcher_name, ["-x"])
                 self.assertOutcome(run, 0, [Box(game_running_text("MyMod"), "MyMod", MB_ICONINFORMATION), START])
                 if "Steam" in launcher_name:

@@ -33,14 +33,24 @@ TEST(GameProbeTest, EitherMutexHeldByThisProcessMeansRunning) {
     EXPECT_FALSE(isGameRunning());
 }
 
+// Locked: a game run as administrator, whose mutex a standard user may not open.
 TEST(GameProbeTest, EitherMutexHeldByAnotherProcessMeansRunning) {
-    {
-        const TestSupport::MutexHolder game('A', kLauncherMutex);
+    struct Row {
+        char kind;
+        const wchar_t* name;
+        bool locked;
+    };
+    for (const Row& row : {Row{'A', kLauncherMutex, false}, Row{'W', kGameMutex, false}, Row{'A', kLauncherMutex, true},
+                           Row{'W', kGameMutex, true}}) {
+        SCOPED_TRACE(TestSupport::narrow(row.name) + (row.locked ? " locked" : ""));
+        const TestSupport::MutexHolder game(row.kind, row.name, row.locked);
+        if (row.locked) {
+            const Windows::ScopedHandle opened(CreateMutexW(nullptr, FALSE, row.name));
+            const DWORD lastError = GetLastError();
+            ASSERT_EQ(lastError, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        }
         EXPECT_TRUE(isGameRunning());
-    }
-    {
-        const TestSupport::MutexHolder game('W', kGameMutex);
-        EXPECT_TRUE(isGameRunning());
+        EXPECT_EQ(TestSupport::handleGrowth([] { isGameRunning(); }), 0);
     }
     EXPECT_FALSE(isGameRunning());
 }

@@ -182,10 +182,10 @@ bool waitForFile(const std::wstring& path, DWORD milliseconds) {
     return true;
 }
 
-MutexHolder::MutexHolder(char kind, const std::wstring& name) : readyFile_(directory_.file(L"ready")) {
+MutexHolder::MutexHolder(char kind, const std::wstring& name, bool locked) : readyFile_(directory_.file(L"ready")) {
     std::wstring commandLine = L"\"" + testProgramDirectory() + L"\\" + widen(QUORVANE_HOLD_MUTEX_EXE) + L"\" " +
                                std::wstring(1, static_cast<wchar_t>(kind)) + L" \"" + name + L"\" \"" + readyFile_ +
-                               L"\"";
+                               (locked ? L"\" locked" : L"\"");
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};

@@ -60,10 +60,11 @@ long handleGrowth(const std::function<void()>& action, int runs = 3);
 // Waits up to `milliseconds` for `path` to exist.
 bool waitForFile(const std::wstring& path, DWORD milliseconds);
 
-// Runs hold_mutex for one scope: it holds the named mutex ('A' or 'W' creation) until destroyed.
+// Runs hold_mutex for one scope: it holds the named mutex ('A' or 'W' creation) until destroyed;
+// `locked`, with an empty DACL that denies every other process.
 class MutexHolder {
 public:
-    MutexHolder(char kind, const std::wstring& name);
+    MutexHolder(char kind, const std::wstring& name, bool locked = false);
     ~MutexHolder();
     MutexHolder(const MutexHolder&) = delete;
     MutexHolder& operator=(const MutexHolder&) = delete;
