@@ -8,9 +8,9 @@
 
 #include "launcher/ComApartment.h"
 #include "launcher/Launch.h"
-#include "launcher/Messages.h"
 #include "mod/CommandLine.h"
 #include "mod/LauncherIdentity.h"
+#include "windows/Messages.h"
 #include "windows/Modal.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <system_error>
 
 #include "launcher/GameProbe.h"
-#include "launcher/Messages.h"
 #include "locate/GameLocation.h"
 #include "locate/SteamLocation.h"
 #include "mod/ModConfig.h"
+#include "windows/Messages.h"
 #include "windows/Modal.h"
 #include "windows/ShellExecute.h"
 #include "windows/TextConversion.h"

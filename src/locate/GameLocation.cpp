@@ -4,9 +4,9 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "launcher/Messages.h"
 #include "locate/FileDialog.h"
 #include "mod/ModConfig.h"
+#include "windows/Messages.h"
 #include "windows/Modal.h"
 #include "windows/Registry.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 
-// Every text the launcher shows to a player, in one place so the wording reads as a whole.
+// Every text the launcher shows to a player, in one place so the wording reads as a whole. It sits on
+// the bottom floor so that each floor that shows a text (launcher/, locate/) includes it downwards.
 
 #include "QuorvaneBuild.h"
 
