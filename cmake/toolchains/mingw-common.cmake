@@ -19,3 +19,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Static runtime: libgcc, libstdc++ and winpthread go into the exe.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# Tests run under Wine (the 32-bit exe in its WoW64 mode) through a wrapper that owns the build's
+# Wine prefix, inside the build tree.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../../tools/wine-run ${CMAKE_BINARY_DIR}/wineprefix)

@@ -189,7 +189,10 @@ MutexHolder::MutexHolder(char kind, const std::wstring& name, bool locked) : rea
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    check(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+    // Started in its own folder: the test's current directory may be one an earlier test has removed,
+    // and the 32-bit CreateProcessW of Wine's WoW64 mode refuses that with ERROR_INVALID_NAME.
+    const std::wstring folder = testProgramDirectory();
+    check(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                          &process) != FALSE,
           "CreateProcessW");
     CloseHandle(process.hThread);
