@@ -12,6 +12,7 @@
 #include "mod/LauncherIdentity.h"
 #include "windows/Messages.h"
 #include "windows/Modal.h"
+#include "windows/SystemLibrary.h"
 
 namespace {
 
@@ -35,6 +36,9 @@ int launchFrom(const wchar_t* commandLine) {
 }  // namespace
 
 int runLauncher(const wchar_t* commandLine) {
+    // Before anything can load a DLL: one planted beside a renamed launcher in a downloaded mod folder
+    // must not be loaded in place of a system one.
+    Windows::restrictDllSearch();
     try {
         return launchFrom(commandLine);
     } catch (...) {

@@ -2,32 +2,13 @@
 
 #include <cderr.h>
 
-#include <string>
+#include "windows/SystemLibrary.h"
 
 namespace Windows::Modal {
 namespace {
 
 using GetOpenFileNameFunction = BOOL(WINAPI*)(OPENFILENAMEW*);
 using CommDlgExtendedErrorFunction = DWORD(WINAPI*)();
-
-// comdlg32 brings the common controls and more with it. Imported, it was loaded on every start (under
-// Wine about 40 ms and 8 MiB) for a dialog that only a player whose game is not registered ever sees.
-// It is loaded from the system folder on first use and stays loaded, as an imported one would.
-HMODULE loadDialogLibrary() {
-    wchar_t systemDirectory[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(systemDirectory, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        return nullptr;
-    }
-    const std::wstring path = std::wstring(systemDirectory, length) + L"\\comdlg32.dll";
-    return LoadLibraryW(path.c_str());
-}
-
-template <typename Function>
-Function findFunction(HMODULE library, const char* name) {
-    // Through void(*)(), the one function type that any other may be cast to without a warning.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
-}
 
 }  // namespace
 
@@ -36,7 +17,11 @@ int messageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT sty
 }
 
 BOOL getOpenFileName(OPENFILENAMEW* dialog, DWORD& extendedError) {
-    const HMODULE library = loadDialogLibrary();
+    // comdlg32 brings the common controls and more with it. Imported, it was loaded on every start
+    // (under Wine about 40 ms and 8 MiB) for a dialog that only a player whose game is not registered
+    // ever sees. It is loaded from the system folder on first use and stays loaded, as an imported one
+    // would.
+    const HMODULE library = loadSystemLibrary(L"comdlg32.dll");
     const auto openFileName = library ? findFunction<GetOpenFileNameFunction>(library, "GetOpenFileNameW") : nullptr;
     const auto dialogError =
         library ? findFunction<CommDlgExtendedErrorFunction>(library, "CommDlgExtendedError") : nullptr;

@@ -191,7 +191,8 @@ TEST_F(LaunchTest, NoHandleOrKeyLeaksOnAnyPath) {
     EXPECT_EQ(TestSupport::handleGrowth(quietly(false)), 0);
 }
 
-// The whole run from a command line, on a thread of its own as the process's main thread would be.
+// The whole run from a command line, on a thread of its own as the process's main thread would be. The
+// entry leaves this process loading DLLs from the system folder only, where all that the tests load lie.
 TEST_F(LaunchTest, EntryRunsTheLaunchOrEndsInTheLastResortBox) {
     registerGame();
     const auto runOnThread = [this](const std::wstring& commandLine) {
