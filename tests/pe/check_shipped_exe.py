@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Checks the shipped 32-bit launcher from its PE file: machine, subsystem, imports and resources.
+"""Checks the shipped 32-bit launcher from its PE file: machine, header flags and versions, imports and
+resources.
 
 Usage: check_shipped_exe.py EXE SUPPORT_URL. Reports every mismatch, then exits 1 if there was any.
 """
@@ -13,8 +14,11 @@ import pefile
 
 EXE, SUPPORT_URL = sys.argv[1], sys.argv[2]
 
-ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "shlwapi.dll", "advapi32.dll", "comdlg32.dll",
-                "ole32.dll", "msvcrt.dll"}
+# comdlg32 is loaded on first use of the file dialog, never imported.
+IMPORTED_DLLS = ["advapi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "shell32.dll", "shlwapi.dll",
+                 "user32.dll"]
+DYNAMIC_BASE, NX_COMPAT = 0x40, 0x100
+WINDOWS_7 = (6, 1)
 LANGUAGE = 1033
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 
@@ -50,13 +54,19 @@ def check(what, actual, expected):
 if not os.path.isfile(EXE):
     sys.exit(f"{EXE}: no such file; build the i686 preset first")
 pe = pefile.PE(EXE)
-check("optional header magic (PE32)", pe.OPTIONAL_HEADER.Magic, 0x10B)
+header = pe.OPTIONAL_HEADER
+check("optional header magic (PE32)", header.Magic, 0x10B)
 check("machine", pe.FILE_HEADER.Machine, 0x14C)
-check("subsystem", pe.OPTIONAL_HEADER.Subsystem, 3)
+check("subsystem", header.Subsystem, 3)
+check("ASLR and DEP (DYNAMIC_BASE, NX_COMPAT)", header.DllCharacteristics & (DYNAMIC_BASE | NX_COMPAT),
+      DYNAMIC_BASE | NX_COMPAT)
+check("relocations kept for ASLR", header.DATA_DIRECTORY[5].Size > 0, True)
+check("subsystem version", (header.MajorSubsystemVersion, header.MinorSubsystemVersion), WINDOWS_7)
+check("OS version", (header.MajorOperatingSystemVersion, header.MinorOperatingSystemVersion), WINDOWS_7)
+check("link time stamp (none, so that builds are identical)", pe.FILE_HEADER.TimeDateStamp, 0)
 
 imports = getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) + getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])
-check("DLLs imported beyond the allowed ones",
-      sorted({entry.dll.decode().lower() for entry in imports} - ALLOWED_DLLS), [])
+check("imported DLLs", sorted(entry.dll.decode().lower() for entry in imports), IMPORTED_DLLS)
 
 # The resource tree as {(type, id): {language: data}}; every resource is named by number.
 resources = {}
