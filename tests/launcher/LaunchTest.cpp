@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "QuorvaneBuild.h"
@@ -111,22 +112,33 @@ TEST_F(LaunchTest, RunningGameIsNoticedAndTheLaunchGoesOn) {
 TEST_F(LaunchTest, DeclinedElevationEndsQuietlyOnlyForTheDirectStart) {
     registerGame();
     registerSteam();
-    FakeModal::scriptShellFailure(ERROR_CANCELLED);
-    EXPECT_EQ(launch(false), 0);
-    EXPECT_TRUE(FakeModal::boxes().empty());
-
-    FakeModal::scriptShellFailure(ERROR_CANCELLED);
-    EXPECT_EQ(launch(true), 1);
-    ASSERT_EQ(FakeModal::boxes().size(), 1u);
-    EXPECT_EQ(FakeModal::boxes()[0].text.rfind(genericErrorStart() + L"ShellExecuteExW failed: ", 0), 0u);
-    EXPECT_EQ(FakeModal::boxes()[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
-
-    // Any other start failure of the direct start is reported.
-    FakeModal::reset();
-    FakeModal::scriptShellFailure(ERROR_ACCESS_DENIED);
-    EXPECT_EQ(launch(false), 1);
-    ASSERT_EQ(FakeModal::boxes().size(), 1u);
-    EXPECT_EQ(FakeModal::boxes()[0].text.rfind(genericErrorStart() + L"ShellExecuteExW failed: ", 0), 0u);
+    struct Row {
+        const char* name;
+        bool isSteamEdition;
+        DWORD code;
+        const std::error_category* thrownIn;  // null: the shell call fails with `code` as its last error
+        int exitCode;
+    };
+    const Row rows[] = {
+        {"declined, direct start", false, ERROR_CANCELLED, nullptr, 0},
+        {"declined, Steam", true, ERROR_CANCELLED, nullptr, 1},
+        {"another failure of the direct start", false, ERROR_ACCESS_DENIED, nullptr, 1},
+        // The code alone does not make a declined prompt: it must come from the launcher's own category.
+        {"1223 of another category", false, ERROR_CANCELLED, &std::system_category(), 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeModal::reset();
+        FakeModal::scriptShellFailure(row.code, row.thrownIn);
+        EXPECT_EQ(launch(row.isSteamEdition), row.exitCode);
+        if (row.exitCode == 0) {
+            EXPECT_TRUE(FakeModal::boxes().empty());
+            continue;
+        }
+        ASSERT_EQ(FakeModal::boxes().size(), 1u);
+        EXPECT_EQ(FakeModal::boxes()[0].text.rfind(genericErrorStart() + L"ShellExecuteExW failed: ", 0), 0u);
+        EXPECT_EQ(FakeModal::boxes()[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    }
 }
 
 TEST_F(LaunchTest, FailuresEndInTheGenericBoxWithTheirDetail) {

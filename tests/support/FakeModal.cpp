@@ -1,6 +1,5 @@
 #include "support/FakeModal.h"
 
-#include <cderr.h>
 #include <objbase.h>
 
 #include <cwchar>
@@ -14,6 +13,7 @@ std::vector<Box> recordedBoxes;
 std::vector<DialogCall> recordedDialogs;
 std::optional<DialogOutcome> nextDialog;
 std::optional<DWORD> nextShellFailure;
+const std::error_category* nextShellCategory = nullptr;
 int shellCallCount = 0;
 
 std::wstring filterTextOf(const wchar_t* filter) {
@@ -34,6 +34,7 @@ void reset() {
     recordedDialogs.clear();
     nextDialog.reset();
     nextShellFailure.reset();
+    nextShellCategory = nullptr;
     shellCallCount = 0;
 }
 
@@ -49,8 +50,9 @@ void scriptDialog(DialogOutcome outcome) {
     nextDialog = std::move(outcome);
 }
 
-void scriptShellFailure(DWORD lastError) {
+void scriptShellFailure(DWORD lastError, const std::error_category* thrownIn) {
     nextShellFailure = lastError;
+    nextShellCategory = thrownIn;
 }
 
 int shellCalls() {
@@ -70,20 +72,20 @@ int messageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT sty
 }
 
 BOOL getOpenFileName(OPENFILENAMEW* dialog, DWORD& extendedError) {
-    FakeModal::recordedDialogs.push_back({dialog->lStructSize, dialog->Flags, dialog->nMaxFile,
+    FakeModal::recordedDialogs.push_back({dialog->Flags, dialog->nMaxFile,
                                           dialog->lpstrTitle ? dialog->lpstrTitle : L"",
                                           FakeModal::filterTextOf(dialog->lpstrFilter),
                                           std::wstring(dialog->lpstrFile, wcsnlen(dialog->lpstrFile, dialog->nMaxFile)),
                                           dialog->hwndOwner != nullptr});
     const FakeModal::DialogOutcome outcome = FakeModal::nextDialog.value_or(FakeModal::DialogOutcome{});
     FakeModal::nextDialog.reset();
-    if (outcome.chosenPath && outcome.chosenPath->size() < dialog->nMaxFile) {
-        wmemcpy(dialog->lpstrFile, outcome.chosenPath->c_str(), outcome.chosenPath->size() + 1);
+    if (outcome.chosenPath) {
+        wcsncpy(dialog->lpstrFile, outcome.chosenPath->c_str(), dialog->nMaxFile - 1);
+        dialog->lpstrFile[dialog->nMaxFile - 1] = L'\0';
         extendedError = 0;
         return TRUE;
     }
-    // A path that does not fit is what the real dialog refuses with FNERR_BUFFERTOOSMALL.
-    extendedError = outcome.chosenPath ? FNERR_BUFFERTOOSMALL : outcome.extendedError;
+    extendedError = outcome.extendedError;
     return FALSE;
 }
 
@@ -91,7 +93,11 @@ BOOL shellExecuteEx(SHELLEXECUTEINFOW* info) {
     ++FakeModal::shellCallCount;
     if (FakeModal::nextShellFailure) {
         const DWORD code = *FakeModal::nextShellFailure;
+        const std::error_category* const thrownIn = FakeModal::nextShellCategory;
         FakeModal::nextShellFailure.reset();
+        if (thrownIn != nullptr) {
+            throw std::system_error(static_cast<int>(code), *thrownIn, "ShellExecuteExW failed");
+        }
         SetLastError(code);
         return FALSE;
     }

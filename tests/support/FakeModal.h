@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 // The unit tests' side of the modal calls: message boxes are recorded, not shown; the file dialog
@@ -21,7 +22,6 @@ struct Box {
 
 // What the dialog was shown with.
 struct DialogCall {
-    DWORD structSize;
     DWORD flags;
     DWORD maxFile;
     std::wstring title;
@@ -30,7 +30,8 @@ struct DialogCall {
     bool hasOwner;
 };
 
-// The next dialog's outcome: a chosen path, or a failure with an extended error code (0: cancel).
+// The next dialog's outcome: a chosen path (shorter than the dialog's buffer), or a failure with an
+// extended error code (0: cancel).
 struct DialogOutcome {
     std::optional<std::wstring> chosenPath;
     DWORD extendedError = 0;
@@ -40,8 +41,9 @@ void reset();
 const std::vector<Box>& boxes();
 const std::vector<DialogCall>& dialogCalls();
 void scriptDialog(DialogOutcome outcome);
-// The next shell start fails with `lastError` instead of starting anything (a declined prompt: 1223).
-void scriptShellFailure(DWORD lastError);
+// The next shell start fails with `lastError` instead of starting anything (a declined prompt: 1223);
+// given `thrownIn`, it throws a std::system_error of that category and code instead.
+void scriptShellFailure(DWORD lastError, const std::error_category* thrownIn = nullptr);
 int shellCalls();
 
 }  // namespace FakeModal
