@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Installs what building and testing Quorvane needs, and does nothing when it is all there.
-# 64-bit Wine only: the 32-bit exe is built, checked from its PE file, and its sources tested as 64-bit.
+# tools/setup.sh [release]
+# Installs what building and testing Quorvane needs, and does nothing when it is all there. With
+# "release", only what building the shipped exe needs. The tests' Wine is no system package: it is
+# Debian trixie's Wine 10 in a root of its own, made once per machine by tools/setup-wine.sh.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
-packages=(
-  cmake ninja-build
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  wine64
-  googletest
-  python3 python3-pefile
-  llvm
-  time  # GNU time: peak memory in the benchmark
-)
+packages=(cmake ninja-build g++-mingw-w64-i686-posix)
+if [[ ${1:-} != release ]]; then
+  packages+=(
+    g++-mingw-w64-x86-64-posix  # the second compiler's build
+    googletest
+    python3 python3-pefile
+    debootstrap  # the tests' Wine
+    time  # GNU time: peak memory in the benchmark
+  )
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -19,16 +23,17 @@ for package in "${packages[@]}"; do
     missing+=("$package")
   fi
 done
-if ((${#missing[@]} == 0)); then
-  exit 0
+if ((${#missing[@]} > 0)); then
+  echo "Installing: ${missing[*]}"
+  sudo=()
+  if ((EUID != 0)); then
+    sudo=(sudo)
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-echo "Installing: ${missing[*]}"
-sudo=()
-if ((EUID != 0)); then
-  sudo=(sudo)
+if [[ ${1:-} != release ]]; then
+  tools/setup-wine.sh
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-# No recommends: they would bring wine32 and the i386 architecture's packages, which this kernel cannot run.
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

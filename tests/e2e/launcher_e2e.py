@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""End-to-end runs of the launcher exe under 64-bit Wine.
+"""End-to-end runs of the launcher exe under Wine.
 
 Each run copies the launcher into a fresh mod folder under the name a player would give it and starts it
 there. What it shows and starts is read from outside: Wine's relay log lists the exe's own calls to
@@ -7,7 +7,10 @@ MessageBoxW, ShellExecuteExW, GetOpenFileNameW, CoInitializeEx and CoUninitializ
 (and Steam client) records the command line, argument vector and working directory it was started with.
 
     launcher_e2e.py --launcher EXE --record-launch EXE --hold-mutex EXE --wine-run SCRIPT
-                    --support-url URL --prefix DIR --work DIR [unittest arguments...]
+                    --support-url URL --registry-view 32|64 --prefix DIR --work DIR [unittest arguments...]
+
+The registry view is the one the launcher reads HKEY_LOCAL_MACHINE\Software through: 32 for the shipped
+32-bit exe (Software\Wow6432Node, as on 64-bit Windows), 64 for a 64-bit build.
 """
 
 import argparse
@@ -27,7 +30,8 @@ from typing import List, Optional
 
 CONFIG = argparse.Namespace()
 
-GAME_KEY = r"HKEY_LOCAL_MACHINE\Software\Electronic Arts\Electronic Arts\Red Alert 3"
+GAME_KEYS = {64: r"HKEY_LOCAL_MACHINE\Software\Electronic Arts\Electronic Arts\Red Alert 3",
+             32: r"HKEY_LOCAL_MACHINE\Software\Wow6432Node\Electronic Arts\Electronic Arts\Red Alert 3"}
 STEAM_KEY = r"HKEY_CURRENT_USER\Software\Valve\Steam"
 WINE_DEBUG_KEY = r"HKEY_CURRENT_USER\Software\Wine\Debug"
 
@@ -140,11 +144,11 @@ def _parse_arguments(text):
 
 
 def parse_relay_log(log):
-    """The watched calls made by the first process in the log (the launcher: the stand-ins it starts
-    inherit its standard error), in order, each with the value it returned."""
+    """The watched calls made by the launcher's thread, in order, each with the value it returned. The
+    stand-ins it starts inherit its standard error, and Wine may log a process of its own first (the
+    64-bit side of a 32-bit start): the launcher's thread is the one that makes the first watched call."""
     lines = log.splitlines()
-    thread_line = re.compile(r"^([0-9a-f]+):")
-    launcher_thread = next((m.group(1) for m in map(thread_line.match, lines) if m), None)
+    launcher_thread = next((m.group(1) for m in map(_CALL.match, lines) if m), None)
     calls = []
     for line in lines:
         call = _CALL.match(line)
@@ -241,16 +245,19 @@ def import_registry(sections):
         os.unlink(file.name)
 
 
-def set_registry(game_directory=None, steam_exe=None):
-    """The game's "Install Dir" and Steam's "SteamExe" entries as given; None removes the key."""
+def set_registry(game_directory=None, steam_exe=None, view=None):
+    """The game's "Install Dir" (in the launcher's registry view, or in `view`) and Steam's "SteamExe"
+    entries as given; None removes the key. The game's key is removed from the other view."""
     global _registry_state
-    state = (game_directory, steam_exe)
+    view = view or CONFIG.registry_view
+    state = (game_directory, steam_exe, view)
     if state == _registry_state:
         return
     game = None if game_directory is None else {"Install Dir": windows_path(game_directory)}
     steam = None if steam_exe is None else {} if steam_exe is NO_VALUE else {"SteamExe": windows_path(steam_exe)}
     # Deleting first, so that a key set from scratch carries no value from an earlier case.
-    import_registry([(GAME_KEY, None), (STEAM_KEY, None), (GAME_KEY, game), (STEAM_KEY, steam)])
+    import_registry([(GAME_KEYS[32], None), (GAME_KEYS[64], None), (STEAM_KEY, None), (GAME_KEYS[view], game),
+                     (STEAM_KEY, steam)])
     _registry_state = state
 
 
@@ -290,17 +297,19 @@ class LauncherTestCase(unittest.TestCase):
             (folder / (mod + ".SkuDef")).touch()
         return folder
 
-    def launch(self, folder, launcher_name, arguments=()):
-        """Runs the launcher, copied into `folder` as `launcher_name`, with `folder` as its current
-        directory. Waits for the stand-in's record when the launcher reports a start."""
-        shutil.copyfile(CONFIG.launcher, folder / launcher_name)
+    def launch(self, folder, launcher_name, arguments=(), program_folder=None):
+        """Runs the launcher, copied into `folder` (or `program_folder`) as `launcher_name`, with `folder` as
+        its current directory. Waits for the stand-in's record when the launcher reports a start."""
+        program = (program_folder or folder) / launcher_name
+        shutil.copyfile(CONFIG.launcher, program)
         record_path = folder.parent / "record.json"
         log_path = folder.parent / "relay.log"
         environment = base_environment()
         environment["WINEDEBUG"] = "+relay"
         environment["QUORVANE_RECORD"] = windows_path(record_path)
         with open(log_path, "wb") as log:
-            exit_code = wine(launcher_name, *arguments, cwd=folder, environment=environment, stderr=log)
+            exit_code = wine(program if program_folder else launcher_name, *arguments, cwd=folder,
+                             environment=environment, stderr=log)
         calls = parse_relay_log(log_path.read_bytes().decode("utf-8", "replace"))
         run = Run(exit_code, calls, None, log_path)
         if any(c.function == "ShellExecuteExW" and c.result for c in calls):
@@ -538,11 +547,14 @@ class NoticesTest(LauncherTestCase):
         empty.mkdir()
         folder_game = self.root / "game is a folder"
         (folder_game / "RA3.exe").mkdir(parents=True)
-        for description, game_directory in [("no registry key", None),
-                                            ("no RA3.exe in Install Dir", empty),
-                                            ("RA3.exe is a folder", folder_game)]:
+        # A 32-bit launcher does not see a key written in the 64-bit view, as on 64-bit Windows.
+        other_view = 96 - CONFIG.registry_view
+        for description, game_directory, view in [("no registry key", None, None),
+                                                  ("no RA3.exe in Install Dir", empty, None),
+                                                  ("RA3.exe is a folder", folder_game, None),
+                                                  ("key only in the other view", self.game_directory, other_view)]:
             with self.subTest(description):
-                set_registry(game_directory, self.steam_exe)
+                set_registry(game_directory, self.steam_exe, view)
                 folder = self.make_mod_folder(mod="MyMod")
                 run = self.launch(folder, "启动MyMod.exe", ["-x"])
                 self.assertOutcome(run, 1, [Box(GAME_NOT_FOUND_TEXT, "MyMod", MB_OK), DIALOG])
@@ -616,11 +628,12 @@ class HostileTest(LauncherTestCase):
     def setUp(self):
         set_registry(self.game_directory, self.steam_exe)
 
-    def assertSoundLaunch(self, folder, launcher_name, mod, expected, arguments=(), directory=None):
+    def assertSoundLaunch(self, folder, launcher_name, mod, expected, arguments=(), directory=None,
+                          program_folder=None):
         """Launches and checks the outcome; `directory` is the current directory the launcher should see,
         the folder's own path by default. EITHER accepts a start or the SkuDef box, each checked in full."""
         try:
-            run = self.launch(folder, launcher_name, arguments)
+            run = self.launch(folder, launcher_name, arguments, program_folder)
         except subprocess.TimeoutExpired:
             self.fail("%s did not end within %d s" % (launcher_name, RUN_TIMEOUT))
         if expected == EITHER:
@@ -743,8 +756,11 @@ class HostileTest(LauncherTestCase):
     def test_long_mod_folders(self):
         # Wine keeps a current directory of at most 258 characters (MAX_PATH less a closing backslash and
         # the terminating null). From a deeper folder it still starts the program, but in C:\windows; the
-        # launcher then looks for the SkuDef there, not beside itself.
+        # launcher then looks for the SkuDef there, not beside itself. The launcher itself stays in a short
+        # folder: no program can be started from a path beyond MAX_PATH.
         mod = "HostileLongPath"
+        program_folder = self.root / "launchers"
+        program_folder.mkdir(exist_ok=True)
         for length, in_reported_directory in [(258, False), (259, False), (300, False), (300, True)]:
             with self.subTest(length=length, in_reported_directory=in_reported_directory):
                 base = windows_path(self.root / ("run-%02d" % (self.runs + 1)))
@@ -758,7 +774,8 @@ class HostileTest(LauncherTestCase):
                     if in_reported_directory:
                         elsewhere.touch()
                     expected = STARTS if elsewhere.is_file() else SKUDEF_BOX
-                    self.assertSoundLaunch(folder, "启动" + mod + ".exe", mod, expected, ["-x"], directory)
+                    self.assertSoundLaunch(folder, "启动" + mod + ".exe", mod, expected, ["-x"], directory,
+                                           program_folder)
                 finally:
                     if in_reported_directory:
                         elsewhere.unlink(missing_ok=True)
@@ -771,6 +788,7 @@ def main():
     parser.add_argument("--hold-mutex", type=Path, required=True)
     parser.add_argument("--wine-run", required=True)
     parser.add_argument("--support-url", required=True)
+    parser.add_argument("--registry-view", type=int, choices=(32, 64), required=True)
     parser.add_argument("--prefix", type=Path, required=True)
     parser.add_argument("--work", type=Path, required=True)
     options, rest = parser.parse_known_args()
