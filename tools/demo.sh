@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # tools/demo.sh [ARGUMENTS...]
-# Builds the launcher and runs it once under Wine the way a player would: as 启动DemoMod.exe in a mod
-# folder holding DemoMod.SkuDef, with a stand-in RA3.exe registered as the installed game. Then tells
+# Builds the shipped 32-bit launcher and runs it once under Wine (in its WoW64 mode) the way a player
+# would: as 启动DemoMod.exe in a mod folder holding DemoMod.SkuDef, with a stand-in RA3.exe registered as
+# the installed game, in the registry view a 32-bit program reads on 64-bit Windows. Then tells
 # what the stand-in game received and how the launcher ended. ARGUMENTS go to the launcher, which hands
 # them on to the game. With a display, the launcher's boxes and dialogs appear and wait for you.
 set -euo pipefail
@@ -9,8 +10,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 tools/setup.sh
-cmake --preset x86_64 >/dev/null
-cmake --build --preset x86_64 --target quorvane record_launch
+cmake --preset i686 >/dev/null
+cmake --build --preset i686 --target quorvane record_launch
 
 demo=$root/build/demo
 mod=$demo/DemoMod
@@ -21,15 +22,15 @@ windows_path() { local path=${1//\//\\}; printf 'Z:%s' "$path"; }
 
 rm -rf "$mod" "$game" "$record"
 mkdir -p "$mod" "$game"
-cp build/x86_64/quorvane.exe "$mod/启动DemoMod.exe"
+cp build/i686/quorvane.exe "$mod/启动DemoMod.exe"
 : >"$mod/DemoMod.SkuDef"
-cp build/x86_64/tests/record_launch.exe "$game/RA3.exe"
+cp build/i686/tests/record_launch.exe "$game/RA3.exe"
 
 # Boxes are shown when there is a display to show them on.
 export QUORVANE_KEEP_DISPLAY=1
 echo "Registering the stand-in game in the Wine prefix $prefix (the first run sets the prefix up)..."
 tools/wine-run "$prefix" reg add 'HKLM\Software\Electronic Arts\Electronic Arts\Red Alert 3' \
-  /v 'Install Dir' /t REG_SZ /d "$(windows_path "$game")" /f >/dev/null
+  /v 'Install Dir' /t REG_SZ /d "$(windows_path "$game")" /reg:32 /f >/dev/null
 
 echo "Running 启动DemoMod.exe in $mod ..."
 exit_code=0

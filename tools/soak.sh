@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# The long robustness run: the generated quoting round trip (through the real CommandLineToArgvW) and
-# the file-name fuzz of the launcher identity, each with QUORVANE_SOAK_ROUNDS rounds (default 1000000).
+# The long robustness run, on the shipped 32-bit build: the generated quoting round trip (through the
+# real CommandLineToArgvW) and the file-name fuzz of the launcher identity, each with
+# QUORVANE_SOAK_ROUNDS rounds (default 1000000).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/setup.sh
-cmake --preset x86_64 >/dev/null
-cmake --build --preset x86_64
+cmake --preset i686 >/dev/null
+cmake --build --preset i686
 export QUORVANE_SOAK_ROUNDS=${QUORVANE_SOAK_ROUNDS:-1000000}
 echo "Soak: $QUORVANE_SOAK_ROUNDS rounds each"
-tools/wine-run "$PWD/build/x86_64/wineprefix" build/x86_64/tests/quorvane_tests.exe \
+tools/wine-run "$PWD/build/i686/wineprefix" build/i686/tests/quorvane_tests.exe \
   --gtest_filter='CommandLineTest.RandomArgumentListsRoundTripThroughTheSystemSplit:LauncherIdentityTest.RandomFileNamesGiveAPieceOfTheName'
