@@ -9,6 +9,10 @@ set -euo pipefail
 source "$(dirname "$0")/wine-env"
 
 [[ -n $(wine_root) ]] && exit 0
+# debootstrap and chroot need root. The result is readable to all; tools/wine-run itself needs no root.
+if ((EUID != 0)); then
+  exec sudo QUORVANE_CACHE="$quorvane_cache" "$0" "$@"
+fi
 
 mkdir -p "$quorvane_cache"
 exec 9>"$quorvane_cache/setup.lock"
@@ -62,6 +66,9 @@ rm -rf "$debs" "$i386" "$build"/var/lib/apt/lists/* "$build"/var/cache/apt/*.bin
   in_wine_root "$build" /usr/lib/wine/wineserver --wait
 )
 [[ -e $build/prefix/system.reg ]] || { echo "setup-wine: Wine could not make a prefix" >&2; exit 1; }
+# The server's own lock file is no part of a prefix to copy; everything else is readable to every user.
+rm -f "$build/prefix/wineserver"
+chmod -R a+rX "$build"
 
 touch "$build/.quorvane-complete"
 mv "$build" "$quorvane_cache/wine-$version"
