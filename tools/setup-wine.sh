@@ -2,7 +2,7 @@
 # Makes the Wine that the tests run under, once per machine and Wine version, from Debian's packages
 # only: a minimal Debian trixie root (debootstrap) holding trixie's Wine 10 with the 32-bit Windows
 # DLLs added, so that it runs the shipped 32-bit exe in WoW64 mode, and a fresh Wine prefix to copy.
-# Does nothing when a complete one is in the cache. Needs root (or user namespaces), debootstrap and
+# Does nothing when a complete one is in the cache. Runs as root (through sudo otherwise); needs debootstrap and
 # the mingw-w64 binutils; touches neither the system's apt configuration nor its mounts.
 # About a minute and 270 MB of downloads; about 0.6 GiB in the cache, and 0.5 GiB for the prefix.
 set -euo pipefail
