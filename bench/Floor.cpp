@@ -1,8 +1,9 @@
 // The floor for the launcher's start-up cost: the least a program can do to start the game the way
-// the launcher does. One ShellExecuteExW with the file, parameters and folder that the launcher passes
-// for the bench's mod folder and game install (bench.py lays out both); nothing else.
-// Built a second time with BENCH_COM_APARTMENT, the call inside the single-threaded COM apartment that
-// the launcher enters for its whole run: what the launcher's own work costs beyond that.
+// the launcher does. ShellExecuteExW with the file, parameters and folder that the launcher passes for
+// the bench's mod folder and game install (bench.py lays out both), inside the single-threaded COM
+// apartment that the shell requires of its callers; nothing else.
+// Built a second time without BENCH_COM_APARTMENT: the bare call, for reference, which shows what
+// entering the apartment costs by itself.
 #include <windows.h>
 #include <shellapi.h>
 #ifdef BENCH_COM_APARTMENT

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Benchmarks the launcher under 64-bit Wine and measures the shipped 32-bit exe; prints a markdown
-# table with the targets' verdicts (also written to build/bench/results.md). Not part of the tests.
-#   bench/run.sh [--runs N] [--warmup N] [--seed N]
+# Benchmarks the shipped 32-bit exe under Wine (in its WoW64 mode) against 32-bit floors built the same
+# way; prints markdown tables with the targets' verdicts, also written to build/bench/results.md (and
+# every run's numbers to build/bench/results.json). Not part of the tests.
+#   bench/run.sh [--runs N] [--warmup N]
 # Builds in build/bench/ only and uses its own Wine prefix there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,18 +10,20 @@ cd "$(dirname "$0")/.."
 tools/setup.sh
 out=build/bench
 
-# The launcher as the tests run it (x86_64), and the exe that ships (i686), from their presets.
-cmake --preset x86_64 -B $out/x86_64 -DQUORVANE_TESTS=OFF >/dev/null
-cmake --build $out/x86_64 --target quorvane
-cmake --preset i686 -B $out/i686 >/dev/null
-cmake --build $out/i686
-# The bench's own programs, with the same 64-bit toolchain.
-cmake -S bench -B $out/programs -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
-  --toolchain "$PWD/cmake/toolchains/x86_64-w64-mingw32.cmake" >/dev/null
-cmake --build $out/programs
+# The exe that ships, from the release preset.
+cmake --preset release -B $out/release >/dev/null
+cmake --build $out/release --target quorvane
+# The bench's own programs (floors and stand-in games), with the same 32-bit toolchain.
+cmake -S bench -B $out/programs-i686 -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+  --toolchain "$PWD/cmake/toolchains/i686-w64-mingw32.cmake" >/dev/null
+cmake --build $out/programs-i686
 
-python3 bench/bench.py \
-  --wine-run tools/wine-run --prefix $out/wineprefix \
-  --launcher $out/x86_64/quorvane.exe --floor $out/programs/floor.exe --floor-com $out/programs/floor_com.exe \
-  --standin $out/programs/standin.exe --record-launch $out/programs/record_launch.exe \
-  --shipped $out/i686/quorvane.exe --output $out/results.md "$@"
+wine_version=$(source tools/wine-env && in_wine_root "$(wine_root)" /usr/lib/wine/wine64 --version)
+
+# Debian's Python, which sees python3-pefile.
+programs=$out/programs-i686
+/usr/bin/python3 bench/bench.py \
+  --wine-run tools/wine-run --prefix $out/wineprefix --wine-version "$wine_version" \
+  --launcher $out/release/quorvane.exe --floor $programs/floor.exe --floor-com $programs/floor_com.exe \
+  --standin $programs/standin.exe --record-launch $programs/record_launch.exe \
+  --output $out/results.md "$@"
