@@ -13,7 +13,6 @@ if [[ ${1:-} != release ]]; then
     googletest
     python3 python3-pefile
     debootstrap  # the tests' Wine
-    time  # GNU time: peak memory in the benchmark
   )
 fi
 
