@@ -18,7 +18,7 @@ cmake -S bench -B $out/programs-i686 -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
   --toolchain "$PWD/cmake/toolchains/i686-w64-mingw32.cmake" >/dev/null
 cmake --build $out/programs-i686
 
-wine_version=$(source tools/wine-env && in_wine_root "$(wine_root)" /usr/lib/wine/wine64 --version)
+wine_version=$(source tools/wine-env && in_wine_root "$(wine_root)" "$wine_loader" --version)
 
 # Debian's Python, which sees python3-pefile.
 programs=$out/programs-i686

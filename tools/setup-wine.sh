@@ -60,10 +60,9 @@ rm -rf "$debs" "$i386" "$build"/var/lib/apt/lists/* "$build"/var/cache/apt/*.bin
 
 # The prefix that each build's own prefix starts as a copy of: making one takes Wine seconds.
 (
-  export WINEPREFIX=$build/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-  unset DISPLAY WAYLAND_DISPLAY
-  in_wine_root "$build" /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 </dev/null
-  in_wine_root "$build" /usr/lib/wine/wineserver --wait
+  use_wine_prefix "$build/prefix"
+  in_wine_root "$build" "$wine_loader" wineboot --init >/dev/null 2>&1 </dev/null
+  in_wine_root "$build" "$wine_server" --wait
 )
 [[ -e $build/prefix/system.reg ]] || { echo "setup-wine: Wine could not make a prefix" >&2; exit 1; }
 # The server's own lock file is no part of a prefix to copy; everything else is readable to every user.

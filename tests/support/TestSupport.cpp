@@ -183,15 +183,15 @@ bool waitForFile(const std::wstring& path, DWORD milliseconds) {
 }
 
 MutexHolder::MutexHolder(char kind, const std::wstring& name, bool locked) : readyFile_(directory_.file(L"ready")) {
-    std::wstring commandLine = L"\"" + testProgramDirectory() + L"\\" + widen(QUORVANE_HOLD_MUTEX_EXE) + L"\" " +
+    // Started in its own folder: the test's current directory may be one an earlier test has removed,
+    // and the 32-bit CreateProcessW of Wine's WoW64 mode refuses that with ERROR_INVALID_NAME.
+    const std::wstring folder = testProgramDirectory();
+    std::wstring commandLine = L"\"" + folder + L"\\" + widen(QUORVANE_HOLD_MUTEX_EXE) + L"\" " +
                                std::wstring(1, static_cast<wchar_t>(kind)) + L" \"" + name + L"\" \"" + readyFile_ +
                                (locked ? L"\" locked" : L"\"");
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    // Started in its own folder: the test's current directory may be one an earlier test has removed,
-    // and the 32-bit CreateProcessW of Wine's WoW64 mode refuses that with ERROR_INVALID_NAME.
-    const std::wstring folder = testProgramDirectory();
     check(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                          &process) != FALSE,
           "CreateProcessW");
