@@ -23,10 +23,15 @@ namespace {
 constexpr std::wstring_view kSteamApplaunch = L" -applaunch 17480 ";  // 17480: Red Alert 3 on Steam
 
 // The folder of `gamePath`: everything before its last backslash or slash, or the whole path when it
-// has neither.
+// has neither. A file directly under a drive root keeps the root's separator: "M:" alone would name
+// the current folder on drive M, not its root.
 std::wstring directoryOf(const std::wstring& gamePath) {
     const std::size_t separator = gamePath.find_last_of(L"\\/");
-    return separator == std::wstring::npos ? gamePath : gamePath.substr(0, separator);
+    if (separator == std::wstring::npos) {
+        return gamePath;
+    }
+    const bool underDriveRoot = separator == 2 && gamePath[1] == L':';
+    return gamePath.substr(0, underDriveRoot ? separator + 1 : separator);
 }
 
 // A player who declines the elevation prompt chose not to play: no error to report. Categories are

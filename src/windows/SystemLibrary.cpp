@@ -27,17 +27,19 @@ void restrictDllSearch() noexcept {
 
 HMODULE loadSystemLibrary(const wchar_t* fileName) {
     if (findSetDefaultDllDirectories() != nullptr) {
-        // The library's own dependencies are then looked up in the system folder too.
         return LoadLibraryExW(fileName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     }
-    // Without the flag: the full path in the system folder, which at least finds the library itself there.
+    // Without the LOAD_LIBRARY_SEARCH_* flags: the full path in the system folder. With
+    // LOAD_WITH_ALTERED_SEARCH_PATH the library's folder takes the place of the exe's at the head of the
+    // search for its dependencies; the current folder is already out of it (restrictDllSearch).
+    // https://learn.microsoft.com/windows/win32/dlls/dynamic-link-library-search-order
     wchar_t systemDirectory[MAX_PATH];
     const UINT length = GetSystemDirectoryW(systemDirectory, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
         return nullptr;
     }
     const std::wstring path = std::wstring(systemDirectory, length) + L"\\" + fileName;
-    return LoadLibraryW(path.c_str());
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 }  // namespace Windows

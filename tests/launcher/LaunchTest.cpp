@@ -178,6 +178,33 @@ TEST_F(LaunchTest, GameChosenInTheDialogIsStartedFromItsFolder) {
               std::string::npos);
 }
 
+TEST_F(LaunchTest, GameStartsInItsFolderOrItsDriveRoot) {
+    struct Row {
+        const wchar_t* gamePath;
+        const wchar_t* directory;  // null: no working folder is given
+    };
+    const Row rows[] = {
+        {L"C:\\Games\\RA3\\RA3.exe", L"C:\\Games\\RA3"},
+        {L"C:/Games/RA3/RA3.exe", L"C:/Games/RA3"},
+        {L"\\\\server\\share\\RA3.exe", L"\\\\server\\share"},
+        // "M:" alone would be the current folder on drive M.
+        {L"M:\\RA3.exe", L"M:\\"},
+        {L"m:/RA3.exe", L"m:/"},
+        {L"RA3.exe", L"RA3.exe"},
+        {L"M:RA3.exe", L"M:RA3.exe"},
+        {L"\\RA3.exe", nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(TestSupport::narrow(row.gamePath));
+        FakeModal::reset();
+        FakeModal::scriptDialog({row.gamePath, 0});
+        FakeModal::scriptShellFailure(ERROR_CANCELLED);  // nothing is started
+        EXPECT_EQ(launch(false), 0);
+        EXPECT_EQ(FakeModal::shellDirectory(),
+                  row.directory ? std::optional<std::wstring>(row.directory) : std::nullopt);
+    }
+}
+
 TEST_F(LaunchTest, NoHandleOrKeyLeaksOnAnyPath) {
     const auto quietly = [this](bool isSteamEdition) {
         return [this, isSteamEdition] {

@@ -15,6 +15,7 @@ std::optional<DialogOutcome> nextDialog;
 std::optional<DWORD> nextShellFailure;
 const std::error_category* nextShellCategory = nullptr;
 int shellCallCount = 0;
+std::optional<std::wstring> lastShellDirectory;
 
 std::wstring filterTextOf(const wchar_t* filter) {
     if (filter == nullptr) {
@@ -36,6 +37,7 @@ void reset() {
     nextShellFailure.reset();
     nextShellCategory = nullptr;
     shellCallCount = 0;
+    lastShellDirectory.reset();
 }
 
 const std::vector<Box>& boxes() {
@@ -57,6 +59,10 @@ void scriptShellFailure(DWORD lastError, const std::error_category* thrownIn) {
 
 int shellCalls() {
     return shellCallCount;
+}
+
+std::optional<std::wstring> shellDirectory() {
+    return lastShellDirectory;
 }
 
 }  // namespace FakeModal
@@ -91,6 +97,8 @@ BOOL getOpenFileName(OPENFILENAMEW* dialog, DWORD& extendedError) {
 
 BOOL shellExecuteEx(SHELLEXECUTEINFOW* info) {
     ++FakeModal::shellCallCount;
+    FakeModal::lastShellDirectory =
+        info->lpDirectory ? std::optional<std::wstring>(info->lpDirectory) : std::nullopt;
     if (FakeModal::nextShellFailure) {
         const DWORD code = *FakeModal::nextShellFailure;
         const std::error_category* const thrownIn = FakeModal::nextShellCategory;

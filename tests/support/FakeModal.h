@@ -45,5 +45,7 @@ void scriptDialog(DialogOutcome outcome);
 // given `thrownIn`, it throws a std::system_error of that category and code instead.
 void scriptShellFailure(DWORD lastError, const std::error_category* thrownIn = nullptr);
 int shellCalls();
+// The working folder that the last shell start was given; nothing when it was given none.
+std::optional<std::wstring> shellDirectory();
 
 }  // namespace FakeModal
