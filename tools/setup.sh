@@ -13,6 +13,7 @@ if [[ ${1:-} != release ]]; then
     googletest
     python3 python3-pefile
     debootstrap  # the tests' Wine
+    xvfb         # the display of the UI tests and the screenshots
   )
 fi
 
@@ -26,7 +27,16 @@ if ((${#missing[@]} > 0)); then
   echo "Installing: ${missing[*]}"
   sudo=()
   if ((EUID != 0)); then
-    sudo=(sudo)
+    if ! command -v sudo >/dev/null; then
+      echo "setup: installing packages needs root, and sudo is not installed. Run this as root once," \
+        "or install them: apt-get install ${missing[*]}" >&2
+      exit 1
+    fi
+    # sudo resets the environment: the proxy settings go through as arguments.
+    sudo=(sudo env DEBIAN_FRONTEND=noninteractive)
+    for name in http_proxy https_proxy ftp_proxy no_proxy HTTP_PROXY HTTPS_PROXY FTP_PROXY NO_PROXY; do
+      [[ -n ${!name:-} ]] && sudo+=("$name=${!name}")
+    done
   fi
   export DEBIAN_FRONTEND=noninteractive
   "${sudo[@]}" apt-get update -qq

@@ -47,6 +47,17 @@ TEST(WindowsErrorTest, MessageJoinsEnglishAndUserTexts) {
     EXPECT_NE(message.find("ccess"), std::string::npos) << message;
 }
 
+// The tests' Wine is a Simplified-Chinese Windows, as players' systems are: should its set-up slip
+// back to Wine's English default, every other test here would still pass, but prove less.
+TEST(WindowsErrorTest, TestsRunOnASimplifiedChineseWindows) {
+    EXPECT_EQ(GetACP(), 936u);
+    EXPECT_EQ(GetUserDefaultUILanguage(), 0x0804);
+    // The system's own texts in Chinese ("访问被拒绝。" under Wine): a CJK ideograph first.
+    const std::string text = Windows::formatSystemMessage(ERROR_ACCESS_DENIED, 0x0400);
+    ASSERT_GE(text.size(), 3u);
+    EXPECT_TRUE(static_cast<unsigned char>(text[0]) >= 0xE4 && static_cast<unsigned char>(text[0]) <= 0xE9) << text;
+}
+
 TEST(WindowsErrorTest, CodeWithoutTextFallsBackInBothHalves) {
     EXPECT_EQ(getWindowsErrorCategory().message(0x2FFFFFF0),
               "<Cannot retrieve error message>\n<Cannot retrieve error message>");
