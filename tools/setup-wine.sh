@@ -96,23 +96,34 @@ for leftover in "$quorvane_cache"/.build-* "$quorvane_cache"/wine-*; do
   fi
 done
 
+# debootstrap and the chroot below mount /proc and /dev inside the new root. In a mount namespace of
+# their own, those mounts end with it. Where a mount namespace is refused (root in a container without
+# CAP_SYS_ADMIN, such as Docker's default), no mount can be made at all, so the steps run as they are:
+# a user namespace would not do, since debootstrap must create device nodes, which only real root may.
+root_mounts() {
+  if unshare --mount --propagation private true 2>/dev/null; then
+    unshare --mount --propagation private "$@"
+  else
+    "$@"
+  fi
+}
+
 build=$quorvane_cache/.build-$$
 trap 'rm -rf --one-file-system "$build"' EXIT
 echo "Setting up Debian trixie's Wine for the tests in $quorvane_cache from $mirror (once per machine, about a minute)..."
 
 # What Wine's Unix side loads (X11 client libraries for its display driver), the fonts it draws with
 # (WenQuanYi Micro Hei for Chinese) and the locales package; Wine's own packages are unpacked below
-# rather than installed, which leaves out their long list of optional libraries. debootstrap mounts
-# /proc and /sys inside the root while it works: in a namespace of its own they cannot outlive it.
+# rather than installed, which leaves out their long list of optional libraries.
 x11=libx11-6,libxext6,libxrender1,libxrandr2,libxi6,libxcursor1,libxcomposite1,libxfixes3,libxinerama1
-private_mounts debootstrap --variant=minbase \
+root_mounts debootstrap --variant=minbase \
   --include=libunwind8,libz-mingw-w64,libfreetype6,libfontconfig1,fonts-wine,fonts-wqy-microhei,locales,$x11 \
   trixie "$build" "$mirror" >"$quorvane_cache/debootstrap.log" 2>&1 ||
   { tail -n 20 "$quorvane_cache/debootstrap.log" >&2; exit 1; }
 
 # Wine's four packages, fetched (and checked) by the root's own apt. i386 is added to the root's dpkg
 # only, for the 32-bit Windows DLLs of libwine:i386; no i386 Linux code is ever installed.
-private_mounts /bin/bash -c '
+root_mounts /bin/bash -c '
   mount -t proc proc "$0/proc" 2>/dev/null; mount --rbind /dev "$0/dev" 2>/dev/null
   exec chroot "$0" /bin/sh -c "localedef -i zh_CN -f UTF-8 zh_CN.UTF-8 && dpkg --add-architecture i386 &&
     apt-get update -qq && mkdir -p /tmp/debs && cd /tmp/debs && { chown _apt . || true; } &&
