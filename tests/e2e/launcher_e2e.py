@@ -7,21 +7,26 @@ MessageBoxW, ShellExecuteExW, GetOpenFileNameW, CoInitializeEx and CoUninitializ
 (and Steam client) records the command line, argument vector and working directory it was started with.
 
     launcher_e2e.py --launcher EXE --record-launch EXE --hold-mutex EXE --wine-run SCRIPT
-                    --support-url URL --registry-view 32|64 --prefix DIR --work DIR [unittest arguments...]
+                    --support-url URL --registry-view 32|64 --prefix DIR --work DIR [--player EXE]
+                    [unittest arguments...]
 
 The registry view is the one the launcher reads HKEY_LOCAL_MACHINE\Software through: 32 for the shipped
 32-bit exe (Software\Wow6432Node, as on 64-bit Windows), 64 for a 64-bit build.
 """
 
 import argparse
+import atexit
 import contextlib
+import ctypes
 import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 from dataclasses import dataclass, field
@@ -780,6 +785,135 @@ class HostileTest(LauncherTestCase):
                     if in_reported_directory:
                         elsewhere.unlink(missing_ok=True)
 
+# --- What a player sees and clicks ----------------------------------------------------------------------
+
+def start_display():
+    """Starts an X server of this run's own (Xvfb on a free display number, no window manager) and returns
+    its display name. It ends with this process on every path: at exit, and when this process is killed
+    (the kernel then signals it)."""
+    read_end, write_end = os.pipe()
+
+    def end_with_parent():
+        ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten",
+                               "tcp"], pass_fds=[write_end], preexec_fn=end_with_parent,
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    atexit.register(lambda: server.poll() is not None or (server.terminate(), server.wait(10)))
+    with os.fdopen(read_end) as announced:
+        number = announced.readline().strip()
+    if not number:
+        raise RuntimeError("Xvfb did not start (exit code %s)" % server.wait(10))
+    return ":" + number
+
+
+def without_ime_calls(calls):
+    """The calls without those of Wine's IME support (imm32), which on a display enters the launcher's COM
+    apartment on its thread, CoInitializeEx(NULL, COINIT_APARTMENTTHREADED), and later leaves it again. It
+    looks these functions up at run time, which the relay log's filter by calling module does not see."""
+    kept, entered = [], 0
+    for call in calls:
+        if call.function == "CoInitializeEx" and [a.value for a in call.arguments] == [0, 2]:
+            entered += 1
+        elif call.function == "CoUninitialize" and entered:
+            entered -= 1
+        else:
+            kept.append(call)
+    return kept
+
+
+def end_processes_of(case):
+    """Kills every process of the launch in `case`: they carry its record file's path in their environment."""
+    marker = b"\0QUORVANE_RECORD=" + windows_path(case / "record.json").encode() + b"\0"
+    for process in Path("/proc").glob("[0-9]*"):
+        with contextlib.suppress(OSError):
+            if marker in b"\0" + (process / "environ").read_bytes():
+                os.kill(int(process.name), signal.SIGKILL)
+
+
+class StartsWith(str):
+    """A text that what the player reads must begin with."""
+
+
+FILE_DIALOG = {"window": "dialog", "caption": "选择红警3路径", "filters": ["红色警戒3 (RA3.exe)"], "selected": 0}
+NOT_FOUND_NOTICE = {"window": "box", "caption": "MyMod", "text": GAME_NOT_FOUND_TEXT, "icon": "none", "buttons": [1],
+                    "owner": None}
+# The dialog's own box, owned by it; its words are the system's.
+DIALOG_COMPLAINT = {"window": "box", "buttons": [1], "owner": "选择红警3路径"}
+STEAM_MISSING = "Failed to retrieve steam.exe path: RegOpenKeyExW failed: "
+
+
+class UiTest(LauncherTestCase):
+    """The real boxes and file dialog on a Simplified-Chinese desktop (the X display that main() starts when
+    given the player helper), with the game not registered. The player helper, in the same prefix, reads each
+    window through Win32 and clicks it; the relay log and the stand-in game show what the launcher did."""
+
+    def play(self, folder, launcher_name, steps):
+        """Launches while the player helper takes `steps`; returns the run and what the player read. A window
+        that nobody answers (the player gave up, or the launcher showed more than the steps expect) would
+        keep the launcher waiting: the run's processes are then ended, so that the case fails soon and the
+        next one starts on an empty desktop."""
+        player = subprocess.Popen([CONFIG.wine_run, str(CONFIG.prefix), str(CONFIG.player), *steps],
+                                  env=base_environment(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL)
+        watcher = threading.Thread(target=lambda: player.wait() == 0 or end_processes_of(folder.parent))
+        watcher.start()
+        try:
+            run = self.launch(folder, launcher_name, ["-x"])
+        except subprocess.TimeoutExpired:
+            end_processes_of(folder.parent)  # it waits for a click that the player did not make
+            raise
+        finally:
+            watcher.join()
+        with player.stdout:
+            reads = [json.loads(line) for line in player.stdout.read().decode("ascii").splitlines()]
+        run.calls = without_ime_calls(run.calls)
+        return run, reads
+
+    def test_player_sees_and_clicks(self):
+        set_registry(None, None)
+        missing = self.game_directory / "RA3 (copy).exe"
+        cases = [
+            # description, launcher, SkuDef there, the player's steps, what the player reads, exit code,
+            # the launcher's own calls
+            ("RA3.exe picked", "启动MyMod.exe", True, ["box", "pick", "{game}"], [NOT_FOUND_NOTICE, FILE_DIALOG], 0,
+             [Box(GAME_NOT_FOUND_TEXT, "MyMod", MB_OK), DIALOG, START]),
+            ("dialog cancelled", "启动MyMod.exe", True, ["box", "cancel"], [NOT_FOUND_NOTICE, FILE_DIALOG], 1,
+             [Box(GAME_NOT_FOUND_TEXT, "MyMod", MB_OK), DIALOG]),
+            # The dialog refuses a file that is not there in a box of its own, and stays open.
+            ("missing file typed", "启动MyMod.exe", True, ["box", "pick", "{missing}", "box", "cancel"],
+             [NOT_FOUND_NOTICE, FILE_DIALOG, DIALOG_COMPLAINT, FILE_DIALOG], 1,
+             [Box(GAME_NOT_FOUND_TEXT, "MyMod", MB_OK), DIALOG]),
+            ("SkuDef missing", "启动MyMod.exe", False, ["box"],
+             [{"window": "box", "caption": "MyMod", "text": skudef_missing_text("MyMod"), "icon": "warning",
+               "buttons": [1], "owner": None}], 1, [Box(skudef_missing_text("MyMod"), "MyMod", MB_ICONWARNING)]),
+            ("Steam not registered", "启动MyMod(Steam版).exe", True, ["box"],
+             [{"window": "box", "caption": "MyMod", "text": StartsWith(error_text("MyMod", STEAM_MISSING)),
+               "icon": "error", "buttons": [1], "owner": None}], 1,
+             [Box(error_text("MyMod", STEAM_MISSING), "MyMod", MB_ICONERROR, open_end=True)]),
+        ]
+        for description, launcher_name, skudef, steps, expected_reads, exit_code, calls in cases:
+            with self.subTest(description):
+                folder = self.make_mod_folder(mod="MyMod" if skudef else None)
+                run, reads = self.play(folder, launcher_name, [step.format(game=windows_path(self.game_exe),
+                                                                           missing=windows_path(missing))
+                                                               for step in steps])
+                context = "player read %s\n%s" % (reads, run.describe())
+                self.assertEqual(len(reads), len(expected_reads), context)
+                for read, expected in zip(reads, expected_reads):
+                    for key, value in expected.items():
+                        if isinstance(value, StartsWith):
+                            self.assertTrue(read[key].startswith(value), context)
+                        else:
+                            self.assertEqual(read[key], value, context)
+                self.assertOutcome(run, exit_code, calls)
+                if START in calls:
+                    game = windows_path(self.game_exe)
+                    self.assertEqual(self.parameters(run, self.game_exe),
+                                     '"' + game + '"  -modConfig "' + windows_path(folder) + '\\MyMod.SkuDef"  -x')
+                    self.assertGameStarted(run, folder, "MyMod", ["-x"])
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -791,9 +925,13 @@ def main():
     parser.add_argument("--registry-view", type=int, choices=(32, 64), required=True)
     parser.add_argument("--prefix", type=Path, required=True)
     parser.add_argument("--work", type=Path, required=True)
+    parser.add_argument("--player", type=Path, help="the player helper, for UiTest")
     options, rest = parser.parse_known_args()
     for name, value in vars(options).items():
         setattr(CONFIG, name, value.absolute() if isinstance(value, Path) else value)
+    if CONFIG.player:
+        # Before the first Wine program: the prefix's Wine desktop draws on the display it first saw.
+        os.environ.update(DISPLAY=start_display(), QUORVANE_KEEP_DISPLAY="1")
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
 
 
