@@ -243,13 +243,19 @@ void saveShot(HWND window, std::wstring& shot) {
     if (shot.empty()) {
         return;
     }
-    // Without a window manager the window may count as the foreground one while its caption was drawn
-    // inactive: activating it anew draws the caption as a player sees it.
+    // Activated as a click would. Without a window manager, Wine may still draw the caption of the
+    // foreground window inactive (it asks whether the window is the foreground one before that change
+    // has arrived): the caption is then told, as activation tells it, to draw itself active.
+    const auto await = [](HWND window, bool foreground) {
+        for (const DWORD start = GetTickCount();
+             (GetForegroundWindow() == window) != foreground && GetTickCount() - start < 2000; Sleep(50)) {
+        }
+    };
     SetForegroundWindow(GetDesktopWindow());
-    for (const DWORD start = GetTickCount(); GetForegroundWindow() != window && GetTickCount() - start < 2000;
-         Sleep(50)) {
-        SetForegroundWindow(window);
-    }
+    await(window, false);
+    SetForegroundWindow(window);
+    await(window, true);
+    SendMessageTimeoutW(window, WM_NCACTIVATE, TRUE, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Sleep(500);
     RECT area{};

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# tools/screens.sh
+# Pictures of what a player sees: every box the launcher shows a player, and the file dialog with its own
+# complaint, as the shipped 32-bit exe draws them on the tests' Simplified-Chinese Wine desktop. Each is a
+# PNG cropped to its window, in docs/screens/.
+#
+# Regenerate them, look at them and commit them whenever a text the player sees changes
+# (src/windows/Messages.h, the support address, the dialog's settings) or the tests' Wine does:
+#     tools/screens.sh && git add docs/screens
+#
+# It builds the i686 preset, starts an X display of its own (Xvfb, no window manager) and uses a Wine
+# prefix of its own (build/screens/wineprefix). The UI tests' player helper (tests/support/Player.cpp)
+# activates each window, saves what the screen shows of it, and clicks it, as a player would. Not
+# pictured: the entry's last-resort box ("Mod 启动器"), which the exe shows for an empty command line;
+# Wine gives a program started with none its own path instead.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+tools/setup.sh
+cmake --preset i686 >/dev/null
+cmake --build --preset i686 --target quorvane record_launch hold_mutex player
+
+work=$root/build/screens
+prefix=$work/wineprefix
+shots=$work/shots
+windows_path() { local path=${1//\//\\}; printf 'Z:%s' "$path"; }
+# Wine's own messages go to a log, also those of its desktop process, which outlives the display.
+wine_run() { "$root/tools/wine-run" "$prefix" "$@" 2>>"$work/wine.log"; }
+
+rm -rf "$work/mods" "$work/game" "$shots" "$work/display" "$work/wine.log"
+mkdir -p "$work/game" "$shots" docs/screens
+cp build/i686/tests/record_launch.exe "$work/game/RA3.exe"
+
+# A display of its own, on a free number, that ends with this script however it ends.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill "$xvfb" 2>/dev/null || true' EXIT
+for _ in $(seq 300); do [[ -s $work/display ]] && break; sleep 0.1; done
+display=$(<"$work/display")
+[[ -n $display ]] || { echo "screens: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$display QUORVANE_KEEP_DISPLAY=1
+export QUORVANE_RECORD=$(windows_path "$work/record.json")  # the stand-in game writes what it got there
+
+game_key='HKLM\Software\Electronic Arts\Electronic Arts\Red Alert 3'
+register_game() {
+  wine_run reg add "$game_key" /v 'Install Dir' /t REG_SZ /d "$(windows_path "$work/game")" /reg:32 /f >/dev/null
+}
+unregister_game() { wine_run reg delete "$game_key" /reg:32 /f >/dev/null 2>&1 || true; }
+
+# play LAUNCHER SKUDEF(yes|no) STEPS...: runs the launcher, named LAUNCHER, in a fresh mod folder while the
+# player helper takes STEPS; "shot NAME" saves the next window as $shots/NAME.bmp.
+runs=0
+play() {
+  local launcher=$1 skudef=$2 steps=() player
+  shift 2
+  while (($#)); do
+    if [[ $1 == shot ]]; then steps+=(shot "$(windows_path "$shots/$2.bmp")"); shift 2; else steps+=("$1"); shift; fi
+  done
+  runs=$((runs + 1))
+  local folder=$work/mods/$runs/MyMod
+  mkdir -p "$folder"
+  [[ $skudef == yes ]] && : >"$folder/MyMod.SkuDef"
+  cp build/i686/quorvane.exe "$folder/$launcher"
+  wine_run build/i686/tests/player.exe "${steps[@]}" >"$work/player.log" &
+  player=$!
+  (cd "$folder" && wine_run "$launcher") || true
+  if ! wait "$player"; then
+    echo "screens: the player did not get through ${steps[*]}: $(cat "$work/player.log")" >&2
+    exit 1
+  fi
+}
+
+echo "Rendering on display :$display in $prefix ..."
+register_game
+# The game runs: the launcher says so, then starts it all the same.
+ready=$work/mutex-ready
+wine_run build/i686/tests/hold_mutex.exe W 41DAF790-16F5-4881-8754-59FD8CF3B8D2 "$(windows_path "$ready")" &
+holder=$!
+for _ in $(seq 300); do [[ -e $ready ]] && break; sleep 0.1; done
+play 启动MyMod.exe yes shot notice-game-running box
+rm -f "$ready"
+wait "$holder"
+play 启动MyMod.exe no shot warning-skudef-missing box
+
+unregister_game
+# RA3.exe typed in a folder that does not hold it: the dialog's own complaint; then Cancel.
+play 启动MyMod.exe yes shot notice-game-not-found box shot dialog-choose-game pick 'C:\RA3.exe' \
+  shot dialog-file-not-found box cancel
+# The Steam edition without a Steam client in the registry: the generic error box.
+play '启动MyMod(Steam版).exe' yes shot error-steam-not-found box
+
+# BMP (32 bits a pixel, top-down) to PNG (RGB), with nothing but the standard library.
+rm -f docs/screens/*.png
+python3 - "$shots" docs/screens <<'PY'
+import pathlib, struct, sys, zlib
+
+def chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+for bmp in sorted(pathlib.Path(sys.argv[1]).glob("*.bmp")):
+    data = bmp.read_bytes()
+    offset, = struct.unpack_from("<I", data, 10)
+    width, height = struct.unpack_from("<ii", data, 18)
+    rows = []
+    for y in range(-height):
+        bgrx = data[offset + y * width * 4:offset + (y + 1) * width * 4]
+        rgb = bytearray(width * 3)
+        rgb[0::3], rgb[1::3], rgb[2::3] = bgrx[2::4], bgrx[1::4], bgrx[0::4]
+        rows.append(b"\0" + bytes(rgb))
+    png = pathlib.Path(sys.argv[2]) / (bmp.stem + ".png")
+    png.write_bytes(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, -height, 8, 2, 0, 0, 0))
+                    + chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
+    print("  %s (%d x %d)" % (png, width, -height))
+PY
