@@ -115,15 +115,15 @@ void waitUntilClosed(HWND window) {
 class Canvas {
 public:
     explicit Canvas(const RECT& area) : area_(area), width_(area.right - area.left), height_(area.bottom - area.top) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width_;
-        info.bmiHeader.biHeight = -height_;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        info_.biSize = sizeof(info_);
+        info_.biWidth = width_;
+        info_.biHeight = -height_;
+        info_.biPlanes = 1;
+        info_.biBitCount = 32;
+        info_.biCompression = BI_RGB;
         dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+        bitmap_ = CreateDIBSection(dc_, reinterpret_cast<const BITMAPINFO*>(&info_), DIB_RGB_COLORS,
+                                   reinterpret_cast<void**>(&bits_), nullptr, 0);
         if (dc_ == nullptr || bitmap_ == nullptr) {
             giveUp(L"no bitmap for a picture");
         }
@@ -160,33 +160,26 @@ public:
     DWORD pixel(int index) const { return bits_[index] & 0xffffff; }
     int size() const { return width_ * height_; }
 
+    // Writes the pixels as a BMP file of the same format.
     void save(const std::wstring& path) const {
-        const DWORD bytes = static_cast<DWORD>(size()) * 4;
         BITMAPFILEHEADER file{};
-        BITMAPINFOHEADER header{};
         file.bfType = 0x4d42;  // "BM"
-        file.bfOffBits = sizeof(file) + sizeof(header);
-        file.bfSize = file.bfOffBits + bytes;
-        header.biSize = sizeof(header);
-        header.biWidth = width_;
-        header.biHeight = -height_;
-        header.biPlanes = 1;
-        header.biBitCount = 32;
-        header.biCompression = BI_RGB;
+        file.bfOffBits = sizeof(file) + sizeof(info_);
+        file.bfSize = file.bfOffBits + static_cast<DWORD>(size()) * 4;
+        std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
+        bytes.append(reinterpret_cast<const char*>(&info_), sizeof(info_));
+        bytes.append(reinterpret_cast<const char*>(bits_), static_cast<std::size_t>(size()) * 4);
         const HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         DWORD written = 0;
-        const bool saved = out != INVALID_HANDLE_VALUE && WriteFile(out, &file, sizeof(file), &written, nullptr) &&
-                           WriteFile(out, &header, sizeof(header), &written, nullptr) &&
-                           WriteFile(out, bits_, bytes, &written, nullptr);
-        if (out != INVALID_HANDLE_VALUE) {
-            CloseHandle(out);
-        }
-        if (!saved) {
+        if (out == INVALID_HANDLE_VALUE ||
+            !WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
             giveUp(L"could not write " + path);
         }
+        CloseHandle(out);
     }
 
 private:
+    BITMAPINFOHEADER info_{};
     RECT area_;
     int width_;
     int height_;
