@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "support/JsonText.h"
+
 namespace {
 
 constexpr DWORD kWaitMilliseconds = 30000;
@@ -23,23 +25,6 @@ constexpr int kFileTypeId = 0x470;      // cmb1: the file-type combo box of the 
 constexpr int kFileNameEditId = 0x480;  // edt1: the file-name field of Wine's dialog
 constexpr int kFileNameComboId = 0x47c; // cmb13: the file-name field of Windows' dialog
 
-std::string json(const std::wstring& text) {
-    std::string out = "\"";
-    char escape[8];
-    for (const wchar_t unit : text) {
-        if (unit == L'"' || unit == L'\\') {
-            out += '\\';
-            out += static_cast<char>(unit);
-        } else if (unit >= 0x20 && unit < 0x7f) {
-            out += static_cast<char>(unit);
-        } else {
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(unit));
-            out += escape;
-        }
-    }
-    return out + "\"";
-}
-
 void report(const std::string& line) {
     const std::string text = line + "\n";
     DWORD written = 0;
@@ -47,7 +32,7 @@ void report(const std::string& line) {
 }
 
 [[noreturn]] void giveUp(const std::wstring& why) {
-    report("{\"error\": " + json(why) + "}");
+    report("{\"error\": " + jsonString(why) + "}");
     std::exit(1);
 }
 
@@ -277,9 +262,9 @@ void answerBox(std::wstring& shot) {
         }
     }
     const HWND owner = GetWindow(box, GW_OWNER);
-    report("{\"window\": \"box\", \"caption\": " + json(textOf(box)) + ", \"text\": " +
-           json(textOf(GetDlgItem(box, kMessageTextId))) + ", \"icon\": \"" + iconOf(box) + "\", \"buttons\": [" +
-           buttons + "], \"owner\": " + (owner ? json(textOf(owner)) : "null") + "}");
+    report("{\"window\": \"box\", \"caption\": " + jsonString(textOf(box)) + ", \"text\": " +
+           jsonString(textOf(GetDlgItem(box, kMessageTextId))) + ", \"icon\": \"" + iconOf(box) + "\", \"buttons\": [" +
+           buttons + "], \"owner\": " + (owner ? jsonString(textOf(owner)) : "null") + "}");
     saveShot(box, shot);
     press(box, IDOK);
     waitUntilClosed(box);
@@ -294,9 +279,9 @@ HWND readDialog(std::wstring& shot) {
         std::wstring item(static_cast<std::size_t>(SendMessageW(types, CB_GETLBTEXTLEN, index, 0)) + 1, L'\0');
         item.resize(static_cast<std::size_t>(
             SendMessageW(types, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(item.data()))));
-        filters += (filters.empty() ? "" : ", ") + json(item);
+        filters += (filters.empty() ? "" : ", ") + jsonString(item);
     }
-    report("{\"window\": \"dialog\", \"caption\": " + json(textOf(dialog)) + ", \"filters\": [" + filters +
+    report("{\"window\": \"dialog\", \"caption\": " + jsonString(textOf(dialog)) + ", \"filters\": [" + filters +
            "], \"selected\": " + std::to_string(SendMessageW(types, CB_GETCURSEL, 0, 0)) + "}");
     saveShot(dialog, shot);
     return dialog;
@@ -329,7 +314,7 @@ int main() {
         } else if (step == L"shot" && hasArgument) {
             shot = steps[++index];
         } else {
-            report("{\"error\": " + json(L"bad step " + step) + "}");
+            report("{\"error\": " + jsonString(L"bad step " + step) + "}");
             return 2;
         }
     }

@@ -7,24 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "support/JsonText.h"
 
-std::string jsonString(const std::wstring& text) {
-    std::string out = "\"";
-    char escape[8];
-    for (const wchar_t unit : text) {
-        if (unit == L'"' || unit == L'\\') {
-            out += '\\';
-            out += static_cast<char>(unit);
-        } else if (unit >= 0x20 && unit < 0x7f) {
-            out += static_cast<char>(unit);
-        } else {
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(unit));
-            out += escape;
-        }
-    }
-    return out + "\"";
-}
+namespace {
 
 std::wstring currentDirectory() {
     std::wstring directory(GetCurrentDirectoryW(0, nullptr), L'\0');
