@@ -75,6 +75,7 @@ if ((EUID != 0)); then
   fi
   mkdir -p "$quorvane_cache"
   : >>"$quorvane_cache/setup.lock"
+  : >>"$quorvane_cache/debootstrap.log"
   keep=(QUORVANE_CACHE="$quorvane_cache" QUORVANE_DEBIAN_MIRROR="$mirror")
   for name in http_proxy https_proxy ftp_proxy no_proxy HTTP_PROXY HTTPS_PROXY FTP_PROXY NO_PROXY; do
     [[ -n ${!name:-} ]] && keep+=("$name=${!name}")
@@ -177,6 +178,6 @@ touch "$build/.quorvane-complete"
 rm -rf --one-file-system "$target"  # an incomplete one; mv would put the new root inside it
 mv -T "$build" "$target"
 if [[ -n ${SUDO_UID:-} && ${SUDO_UID:-0} != 0 ]]; then
-  chown -R "$SUDO_UID:$SUDO_GID" "$target" "$quorvane_cache/debootstrap.log"
+  chown -R "$SUDO_UID:$SUDO_GID" "$target"
 fi
 echo "Wine $version is ready in $target ($(du -sh --one-file-system "$target" | cut -f1))."
