@@ -177,6 +177,17 @@ target=$quorvane_cache/wine-$version-r$wine_recipe
 touch "$build/.quorvane-complete"
 rm -rf --one-file-system "$target"  # an incomplete one; mv would put the new root inside it
 mv -T "$build" "$target"
+# Roots of an older recipe are no longer used by this checkout or a newer one: 1.1 GiB each. (Build
+# trees that still link into their prefixes keep those files until they are removed themselves.)
+for older in "$quorvane_cache"/wine-*/; do
+  older=${older%/}
+  recipe=1
+  [[ $older =~ -r([0-9]+)$ ]] && recipe=${BASH_REMATCH[1]}
+  if ((recipe < wine_recipe)); then
+    echo "Removing the Wine root of an older recipe: $older"
+    rm -rf --one-file-system "$older"
+  fi
+done
 if [[ -n ${SUDO_UID:-} && ${SUDO_UID:-0} != 0 ]]; then
   chown -R "$SUDO_UID:$SUDO_GID" "$target"
 fi
