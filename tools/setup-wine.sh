@@ -68,19 +68,12 @@ fi
 # debootstrap and chroot need root. The cache folder and its lock are made as the calling user first,
 # and what root makes in them is handed back to that user at the end.
 if ((EUID != 0)); then
-  if ! command -v sudo >/dev/null; then
-    echo "setup-wine: making the tests' Wine needs root once per machine, and sudo is not installed." \
-      "Run tools/setup.sh as root (or install sudo), then run the tests as any user." >&2
-    exit 1
-  fi
   mkdir -p "$quorvane_cache"
   : >>"$quorvane_cache/setup.lock"
   : >>"$quorvane_cache/debootstrap.log"
-  keep=(QUORVANE_CACHE="$quorvane_cache" QUORVANE_DEBIAN_MIRROR="$mirror")
-  for name in http_proxy https_proxy ftp_proxy no_proxy HTTP_PROXY HTTPS_PROXY FTP_PROXY NO_PROXY; do
-    [[ -n ${!name:-} ]] && keep+=("$name=${!name}")
-  done
-  exec sudo env "${keep[@]}" "$0" "$@"
+  as_root "Making the tests' Wine (once per machine)" \
+    QUORVANE_CACHE="$quorvane_cache" QUORVANE_DEBIAN_MIRROR="$mirror" "$0" "$@"
+  exit
 fi
 
 mkdir -p "$quorvane_cache"

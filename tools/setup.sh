@@ -25,22 +25,10 @@ for package in "${packages[@]}"; do
 done
 if ((${#missing[@]} > 0)); then
   echo "Installing: ${missing[*]}"
-  sudo=()
-  if ((EUID != 0)); then
-    if ! command -v sudo >/dev/null; then
-      echo "setup: installing packages needs root, and sudo is not installed. Run this as root once," \
-        "or install them: apt-get install ${missing[*]}" >&2
-      exit 1
-    fi
-    # sudo resets the environment: the proxy settings go through as arguments.
-    sudo=(sudo env DEBIAN_FRONTEND=noninteractive)
-    for name in http_proxy https_proxy ftp_proxy no_proxy HTTP_PROXY HTTPS_PROXY FTP_PROXY NO_PROXY; do
-      [[ -n ${!name:-} ]] && sudo+=("$name=${!name}")
-    done
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo[@]}" apt-get update -qq
-  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  source tools/wine-env
+  what="Installing ${missing[*]}"
+  as_root "$what" DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  as_root "$what" DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 if [[ ${1:-} != release ]]; then
