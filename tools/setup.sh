@@ -1,10 +1,22 @@
 #!/usr/bin/env bash
 # tools/setup.sh [release]
 # Installs what building and testing Quorvane needs, and does nothing when it is all there. With
-# "release", only what building the shipped exe needs. The tests' Wine is no system package: it is
-# Debian trixie's Wine 10 in a root of its own, made once per machine by tools/setup-wine.sh.
+# "release", only what building the shipped exe needs. The host's packages come from apt-get, the one
+# step that needs root (as root, or through sudo); the tests' Wine is no system package: it is Debian
+# trixie's Wine 10 in a root of the user's own, made once by tools/setup-wine.sh without root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/wine-env
+
+source /etc/os-release 2>/dev/null || true
+if [[ ${ID:-} != debian || ! ${VERSION_ID:-} =~ ^(12|13)$ ]] || ! command -v dpkg-query >/dev/null; then
+  echo "setup: this is ${PRETTY_NAME:-a system without /etc/os-release}; the set-up installs with apt-get on" \
+    "Debian 12 (bookworm) or 13 (trixie). Elsewhere, install cmake, Ninja, mingw-w64's i686 and x86_64 g++" \
+    "(posix threads), GoogleTest's sources in /usr/src/googletest, Python 3 with pefile, mmdebstrap," \
+    "bubblewrap, newuidmap and Xvfb, and give tools/setup-wine.sh a Debian archive in" \
+    "QUORVANE_DEBIAN_MIRROR." >&2
+  exit 1
+fi
 
 packages=(cmake ninja-build g++-mingw-w64-i686-posix)
 if [[ ${1:-} != release ]]; then
@@ -12,8 +24,8 @@ if [[ ${1:-} != release ]]; then
     g++-mingw-w64-x86-64-posix  # the second compiler's build
     googletest
     python3 python3-pefile
-    debootstrap  # the tests' Wine
-    xvfb         # the display of the UI tests and the screenshots
+    mmdebstrap bubblewrap uidmap  # the tests' Wine, made and run without root
+    xvfb                          # the display of the UI tests and the screenshots
   )
 fi
 
@@ -24,11 +36,26 @@ for package in "${packages[@]}"; do
   fi
 done
 if ((${#missing[@]} > 0)); then
+  install=(apt-get install -y -q --no-install-recommends "${missing[@]}")
+  if ((EUID == 0)); then
+    as_root=(env)
+  elif command -v sudo >/dev/null && { sudo -n true 2>/dev/null || [[ -t 0 ]]; }; then
+    as_root=(sudo env)  # sudo resets the environment: the proxy settings are handed on
+    for name in http_proxy https_proxy no_proxy HTTP_PROXY HTTPS_PROXY NO_PROXY; do
+      [[ -n ${!name:-} ]] && as_root+=("$name=${!name}")
+    done
+  else
+    echo "setup: these packages are missing: ${missing[*]}. Installing them needs root, once per machine;" \
+      "as root, run:" >&2
+    echo "    apt-get update && ${install[*]}" >&2
+    echo "Then run this again as yourself: everything else needs no root." >&2
+    exit 1
+  fi
   echo "Installing: ${missing[*]}"
-  source tools/wine-env
-  what="Installing ${missing[*]}"
-  as_root "$what" DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  as_root "$what" DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  log=$(mktemp -t quorvane-setup.XXXXXX.log)
+  step "Updating apt's package lists (apt-get update)" "$log" "${as_root[@]}" DEBIAN_FRONTEND=noninteractive apt-get update -q
+  step "Installing ${missing[*]} (apt-get install)" "$log" "${as_root[@]}" DEBIAN_FRONTEND=noninteractive "${install[@]}"
+  rm -f "$log"
 fi
 
 if [[ ${1:-} != release ]]; then
