@@ -14,48 +14,12 @@ source "$here/wine-env"
 
 [[ -n $(wine_root) ]] && exit 0
 
-# The Debian archive that this machine's apt uses, from its one-line (sources.list) and deb822
-# (*.sources) entries, or from the FILES given; the security archive and other vendors' archives are
-# skipped.
+# The Debian archive that this machine's apt uses, as apt itself reads its sources (one-line and deb822
+# alike, disabled ones left out): the first of a Debian release, not the security archive.
 debian_archive() {
-  local file files=("$@")
-  if ((${#files[@]} == 0)); then
-    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-      [[ -f $file ]] && files+=("$file")
-    done
-  fi
-  ((${#files[@]} > 0)) || return 0
-  awk '
-    function debian(suites,   n, i, list) {
-      n = split(suites, list, /[ \t]+/)
-      for (i = 1; i <= n; i++)
-        if (list[i] ~ /^(bullseye|bookworm|trixie|forky|sid|oldstable|stable|testing|unstable)(-updates|-backports)?$/)
-          return 1
-      return 0
-    }
-    function offer(uri, suites) {
-      if (!found && uri ~ /^https?:\/\// && uri !~ /debian-security/ && debian(suites)) found = uri
-    }
-    function stanza(   n, i, u) {  # one deb822 entry, at its end
-      if (types ~ /(^| )deb( |$)/ && enabled) { n = split(uris, u, /[ \t]+/); for (i = 1; i <= n; i++) offer(u[i], suites) }
-      types = ""; uris = ""; suites = ""; enabled = 1
-    }
-    FNR == 1 { stanza() }
-    FILENAME !~ /\.sources$/ {
-      sub(/#.*/, "")
-      if ($1 != "deb") next
-      line = $0; sub(/^deb[ \t]+(\[[^]]*\][ \t]+)?/, "", line)
-      split(line, field, /[ \t]+/)
-      offer(field[1], field[2])
-      next
-    }
-    /^[ \t]*$/ { stanza(); next }
-    /^Types:/ { sub(/^Types:[ \t]*/, ""); types = $0 }
-    /^URIs:/ { sub(/^URIs:[ \t]*/, ""); uris = $0 }
-    /^Suites:/ { sub(/^Suites:[ \t]*/, ""); suites = $0 }
-    /^Enabled:[ \t]*[Nn]o/ { enabled = 0 }
-    END { stanza(); if (found) print found }
-  ' "${files[@]}" 2>/dev/null
+  apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE)' 'Identifier: Packages' |
+    awk '$1 ~ /^https?:\/\// && $1 !~ /debian-security/ &&
+      $2 ~ /^(bullseye|bookworm|trixie|forky|sid|oldstable|stable|testing|unstable)(-updates|-backports)?$/ { print $1; exit }'
 }
 
 mirror=${QUORVANE_DEBIAN_MIRROR:-$(debian_archive)}

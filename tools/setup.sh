@@ -9,12 +9,11 @@ cd "$(dirname "$0")/.."
 source tools/wine-env
 
 source /etc/os-release 2>/dev/null || true
-if [[ ${ID:-} != debian || ! ${VERSION_ID:-} =~ ^(12|13)$ ]] || ! command -v dpkg-query >/dev/null; then
-  echo "setup: this is ${PRETTY_NAME:-a system without /etc/os-release}; the set-up installs with apt-get on" \
-    "Debian 12 (bookworm) or 13 (trixie). Elsewhere, install cmake, Ninja, mingw-w64's i686 and x86_64 g++" \
-    "(posix threads), GoogleTest's sources in /usr/src/googletest, Python 3 with pefile, mmdebstrap," \
-    "bubblewrap, newuidmap and Xvfb, and give tools/setup-wine.sh a Debian archive in" \
-    "QUORVANE_DEBIAN_MIRROR." >&2
+if [[ ${ID:-} != debian || ! ${VERSION_ID:-} =~ ^(12|13)$ ]]; then
+  echo "setup: this is ${PRETTY_NAME:-a system without /etc/os-release}, and the set-up knows Debian 12" \
+    "(bookworm) and 13 (trixie) only. It needs Debian's packages of cmake, Ninja, mingw-w64's i686 and x86_64" \
+    "g++ (posix threads), GoogleTest's sources, Python 3 with pefile, mmdebstrap, bubblewrap, newuidmap and" \
+    "Xvfb, a merged /usr, user namespaces, and a Debian archive to make the tests' trixie root from." >&2
   exit 1
 fi
 
@@ -31,31 +30,27 @@ fi
 
 missing=()
 for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$package")
-  fi
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
 done
 if ((${#missing[@]} > 0)); then
   install=(apt-get install -y -q --no-install-recommends "${missing[@]}")
-  if ((EUID == 0)); then
-    as_root=(env)
-  elif command -v sudo >/dev/null && { sudo -n true 2>/dev/null || [[ -t 0 ]]; }; then
-    as_root=(sudo env)  # sudo resets the environment: the proxy settings are handed on
+  as_root=(env DEBIAN_FRONTEND=noninteractive)
+  if ((EUID != 0)) && command -v sudo >/dev/null && { sudo -n true 2>/dev/null || [[ -t 0 ]]; }; then
+    as_root=(sudo "${as_root[@]}")  # sudo resets the environment: the proxy settings are handed on
     for name in http_proxy https_proxy no_proxy HTTP_PROXY HTTPS_PROXY NO_PROXY; do
       [[ -n ${!name:-} ]] && as_root+=("$name=${!name}")
     done
-  else
-    echo "setup: these packages are missing: ${missing[*]}. Installing them needs root, once per machine;" \
-      "as root, run:" >&2
+  elif ((EUID != 0)); then
+    echo "setup: missing packages: ${missing[*]}. Installing them needs root, once per machine; as root, run" >&2
     echo "    apt-get update && ${install[*]}" >&2
-    echo "Then run this again as yourself: everything else needs no root." >&2
+    echo "and then this again as yourself: nothing else needs root." >&2
     exit 1
   fi
   echo "Installing: ${missing[*]}"
   log=$(mktemp -t quorvane-setup.XXXXXX.log)
-  step "Updating apt's package lists (apt-get update)" "$log" "${as_root[@]}" DEBIAN_FRONTEND=noninteractive apt-get update -q
-  step "Installing ${missing[*]} (apt-get install)" "$log" "${as_root[@]}" DEBIAN_FRONTEND=noninteractive "${install[@]}"
-  rm -f "$log"
+  step "Updating apt's package lists (apt-get update)" "$log" "${as_root[@]}" apt-get update -q
+  step "Installing ${missing[*]} (apt-get install)" "$log" "${as_root[@]}" "${install[@]}"
+  rm "$log"
 fi
 
 if [[ ${1:-} != release ]]; then
