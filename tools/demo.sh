@@ -13,14 +13,16 @@ tools/setup.sh
 cmake --preset i686 >/dev/null
 cmake --build --preset i686 --target quorvane record_launch
 
+source tools/wine-env
 demo=$root/build/demo
-mod=$demo/DemoMod
-game="$demo/Red Alert 3"
 prefix=$demo/wineprefix
-record=$demo/record.json
+run=$demo/run  # made anew each time
+mod=$run/DemoMod
+game="$run/Red Alert 3"
+record=$run/record.json
 windows_path() { local path=${1//\//\\}; printf 'Z:%s' "$path"; }
 
-rm -rf "$mod" "$game" "$record"
+fresh_tools_folder "$run" "tools/demo.sh's run"
 mkdir -p "$mod" "$game"
 cp build/i686/quorvane.exe "$mod/启动DemoMod.exe"
 : >"$mod/DemoMod.SkuDef"

@@ -21,14 +21,15 @@ tools/setup.sh
 cmake --preset i686 >/dev/null
 cmake --build --preset i686 --target quorvane record_launch hold_mutex player
 
-work=$root/build/screens
-prefix=$work/wineprefix
+source tools/wine-env
+prefix=$root/build/screens/wineprefix
+work=$root/build/screens/run  # made anew each time
 shots=$work/shots
 windows_path() { local path=${1//\//\\}; printf 'Z:%s' "$path"; }
 # Wine's own messages go to a log, also those of its desktop process, which outlives the display.
 wine_run() { "$root/tools/wine-run" "$prefix" "$@" 2>>"$work/wine.log"; }
 
-rm -rf "$work/mods" "$work/game" "$shots" "$work/display" "$work/wine.log"
+fresh_tools_folder "$work" "tools/screens.sh's run"
 mkdir -p "$work/game" "$shots" docs/screens
 cp build/i686/tests/record_launch.exe "$work/game/RA3.exe"
 
