@@ -62,6 +62,7 @@ TEST_F(RegistryTest, ReadsStringValuesWithTheirExactShape) {
         {"two trailing NULs", REG_SZ, bytesOf(L"ab", 2), std::wstring(L"ab\0", 3), ""},
         {"five bytes", REG_SZ, {'a', 0, 'b', 0, 'c'}, L"", oddSize},
         {"expandable", REG_EXPAND_SZ, bytesOf(L"%SystemRoot%", 1), L"", notString},
+        {"odd expandable", REG_EXPAND_SZ, {'%', 0, 'a', 0, '%'}, L"", notString},
         {"multi string", REG_MULTI_SZ, bytesOf(L"a", 2), L"", notString},
         // The type is refused before its (odd) size is looked at.
         {"dword", REG_DWORD, {1, 0, 0, 0}, L"", notString},
@@ -157,6 +158,9 @@ TEST_F(RegistryTest, KeysAreClosedOnEveryPath) {
         RegistryKey target(std::move(moved));
         target = open();  // closes the key it held
         EXPECT_EQ(moved.get(), nullptr);
+        RegistryKey& alias = target;
+        target = std::move(alias);  // keeps its key, open
+        EXPECT_NO_THROW(getRegistryString(target.get(), L"text"));
         EXPECT_THROW(openRegistryKey(HKEY_CURRENT_USER, absentKey, KEY_READ), std::system_error);
     });
     EXPECT_EQ(growth, 0);
