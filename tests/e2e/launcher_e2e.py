@@ -60,6 +60,7 @@ MB_OK = 0x00
 MB_ICONERROR = 0x10
 MB_ICONWARNING = 0x30
 MB_ICONINFORMATION = 0x40
+SW_SHOWNORMAL = 1
 
 RECORD_TIMEOUT = 20.0
 RUN_TIMEOUT = 60.0
@@ -383,18 +384,21 @@ class LauncherTestCase(unittest.TestCase):
 
     def assertGameStarted(self, run, folder, mod, arguments):
         """The stand-in RA3.exe got the quoted game path, the mod's SkuDef and `arguments`, in the game's
-        folder."""
+        folder, shown normally."""
         game = windows_path(self.game_exe)
         skudef = windows_path(folder / (mod + ".SkuDef"))
         self.assertEqual(run.record["arguments"], [game, game, "-modConfig", skudef, *arguments], run.describe())
         self.assertEqual(run.record["directory"], windows_path(self.game_directory), run.describe())
+        self.assertEqual(run.record["show"], SW_SHOWNORMAL, run.describe())
 
     def assertSteamStarted(self, run, folder, mod, arguments):
-        """The stand-in steam.exe got its own path, -applaunch 17480, the mod's SkuDef and `arguments`."""
+        """The stand-in steam.exe got its own path, -applaunch 17480, the mod's SkuDef and `arguments`,
+        shown normally."""
         steam = windows_path(self.steam_exe)
         skudef = windows_path(folder / (mod + ".SkuDef"))
         self.assertEqual(run.record["arguments"],
                          [steam, steam, "-applaunch", "17480", "-modConfig", skudef, *arguments], run.describe())
+        self.assertEqual(run.record["show"], SW_SHOWNORMAL, run.describe())
 
     def parameters(self, run, program):
         """The parameters the launcher passed: Wine puts the program's quoted path in front of them."""
