@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <cstring>
 #include <cwchar>
 #include <stdexcept>
 #include <vector>
@@ -169,6 +170,52 @@ long handleGrowth(const std::function<void()>& action, int runs) {
         runOnce();
     }
     return (static_cast<long>(processHandleCount()) - static_cast<long>(before)) / runs;
+}
+
+namespace {
+
+// The program's import address table entry for `function` of `library`, found by name.
+void** importSlot(const char* library, const char* function) {
+    const auto base = reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr));
+    const auto* const headers =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports); entry->Name != 0; ++entry) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), library) != 0) {
+            continue;
+        }
+        const auto* name = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
+        for (auto* slot = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + entry->FirstThunk); name->u1.AddressOfData;
+             ++name, ++slot) {
+            if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) &&
+                std::strcmp(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData)->Name,
+                            function) == 0) {
+                return reinterpret_cast<void**>(const_cast<IMAGE_THUNK_DATA*>(slot));
+            }
+        }
+    }
+    throw std::runtime_error(std::string("no import of ") + function + " from " + library);
+}
+
+bool writeSlot(void** slot, void* value) {
+    DWORD protection = 0;
+    if (!VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &protection)) {
+        return false;
+    }
+    *slot = value;
+    VirtualProtect(slot, sizeof(void*), protection, &protection);
+    return true;
+}
+
+}  // namespace
+
+ImportHook::ImportHook(const char* library, const char* function, void* replacement)
+    : slot_(importSlot(library, function)), original_(*slot_) {
+    check(writeSlot(slot_, replacement), "VirtualProtect");
+}
+
+ImportHook::~ImportHook() {
+    writeSlot(slot_, original_);
 }
 
 bool waitForFile(const std::wstring& path, DWORD milliseconds) {
