@@ -896,6 +896,9 @@ class UiTest(LauncherTestCase):
              [{"window": "box", "caption": "MyMod", "text": StartsWith(error_text("MyMod", STEAM_MISSING)),
                "icon": "error", "buttons": [1], "owner": None}], 1,
              [Box(error_text("MyMod", STEAM_MISSING), "MyMod", MB_ICONERROR, open_end=True)]),
+            # No row for the dialog's own failure: Wine's dialog builds the path in a MAX_PATH buffer, so it
+            # never needs more than the launcher's 512 units; a longer path typed in overruns that buffer
+            # and ends the launcher's process inside Wine.
         ]
         for description, launcher_name, skudef, steps, expected_reads, exit_code, calls in cases:
             with self.subTest(description):
