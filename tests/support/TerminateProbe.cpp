@@ -2,10 +2,10 @@
 // catches, so that the launcher's terminate handler reports it on the standard error both share. Then
 // adds how that run ended: "exit code 3" after an abort. Exit code 0 when so.
 #include <windows.h>
+#include <process.h>
 
 #include <cstdio>
 #include <stdexcept>
-#include <string>
 
 int main(int argc, char**) {
     if (argc > 1) {
@@ -13,18 +13,7 @@ int main(int argc, char**) {
     }
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" throw";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(self, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        return 2;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    std::fprintf(stderr, "exit code %lu\n", exitCode);
+    const intptr_t exitCode = _wspawnl(_P_WAIT, self, L"terminate_probe", L"throw", nullptr);
+    std::fprintf(stderr, "exit code %d\n", static_cast<int>(exitCode));
     return exitCode == 3 ? 0 : 1;
 }
