@@ -77,7 +77,7 @@ private:
 
 // For one scope, this program's calls of `function`, imported from `library` ("kernel32.dll"), go to
 // `replacement`, which has the function's type: the launcher's code linked into the tests included.
-// A race can so be made to happen at one exact point. original() is the function itself.
+// It makes a race happen at one chosen point. original() is the function itself.
 class ImportHook {
 public:
     ImportHook(const char* library, const char* function, void* replacement);

@@ -126,7 +126,8 @@ TEST_F(RegistryTest, ValueChangingBetweenTheQueriesIsNeverReadPartly) {
     const std::wstring shortText = L"short";
     const std::wstring longText(300, L'L');
     const RegistryKey key = open();
-    const TestSupport::ImportHook hook("advapi32.dll", "RegQueryValueExW", reinterpret_cast<void*>(&queryValueThenChange));
+    const TestSupport::ImportHook hook("advapi32.dll", "RegQueryValueExW",
+                                       reinterpret_cast<void*>(&queryValueThenChange));
     queryHook = &hook;
     for (const bool grows : {false, true}) {
         SCOPED_TRACE(grows ? "grew" : "shrank");
