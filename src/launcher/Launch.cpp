@@ -22,13 +22,15 @@ namespace {
 
 constexpr std::wstring_view kSteamApplaunch = L" -applaunch 17480 ";  // 17480: Red Alert 3 on Steam
 
-// The folder of `gamePath`: everything before its last backslash or slash, or the whole path when it
-// has neither. A file directly under a drive root keeps the root's separator: "M:" alone would name
-// the current folder on drive M, not its root.
+// The folder of `gamePath`: everything before its last backslash or slash. A file directly under a
+// drive root keeps the root's separator: "M:" alone names the current folder on drive M, which is just
+// the folder of a drive-relative "M:RA3.exe". A bare "RA3.exe" was found in the current folder and gets
+// none, so that the start keeps it: Windows refuses a file as the working folder (ERROR_DIRECTORY).
 std::wstring directoryOf(const std::wstring& gamePath) {
     const std::size_t separator = gamePath.find_last_of(L"\\/");
     if (separator == std::wstring::npos) {
-        return gamePath;
+        const bool driveRelative = gamePath.size() >= 2 && gamePath[1] == L':';
+        return driveRelative ? gamePath.substr(0, 2) : std::wstring();
     }
     const bool underDriveRoot = separator == 2 && gamePath[1] == L':';
     return gamePath.substr(0, underDriveRoot ? separator + 1 : separator);

@@ -60,6 +60,7 @@ MB_OK = 0x00
 MB_ICONERROR = 0x10
 MB_ICONWARNING = 0x30
 MB_ICONINFORMATION = 0x40
+SW_SHOWNORMAL = 1
 
 RECORD_TIMEOUT = 20.0
 RUN_TIMEOUT = 60.0
@@ -383,18 +384,21 @@ class LauncherTestCase(unittest.TestCase):
 
     def assertGameStarted(self, run, folder, mod, arguments):
         """The stand-in RA3.exe got the quoted game path, the mod's SkuDef and `arguments`, in the game's
-        folder."""
+        folder, shown normally."""
         game = windows_path(self.game_exe)
         skudef = windows_path(folder / (mod + ".SkuDef"))
         self.assertEqual(run.record["arguments"], [game, game, "-modConfig", skudef, *arguments], run.describe())
         self.assertEqual(run.record["directory"], windows_path(self.game_directory), run.describe())
+        self.assertEqual(run.record["show"], SW_SHOWNORMAL, run.describe())
 
     def assertSteamStarted(self, run, folder, mod, arguments):
-        """The stand-in steam.exe got its own path, -applaunch 17480, the mod's SkuDef and `arguments`."""
+        """The stand-in steam.exe got its own path, -applaunch 17480, the mod's SkuDef and `arguments`,
+        shown normally."""
         steam = windows_path(self.steam_exe)
         skudef = windows_path(folder / (mod + ".SkuDef"))
         self.assertEqual(run.record["arguments"],
                          [steam, steam, "-applaunch", "17480", "-modConfig", skudef, *arguments], run.describe())
+        self.assertEqual(run.record["show"], SW_SHOWNORMAL, run.describe())
 
     def parameters(self, run, program):
         """The parameters the launcher passed: Wine puts the program's quoted path in front of them."""
@@ -892,6 +896,9 @@ class UiTest(LauncherTestCase):
              [{"window": "box", "caption": "MyMod", "text": StartsWith(error_text("MyMod", STEAM_MISSING)),
                "icon": "error", "buttons": [1], "owner": None}], 1,
              [Box(error_text("MyMod", STEAM_MISSING), "MyMod", MB_ICONERROR, open_end=True)]),
+            # No row for the dialog's own failure: Wine's dialog builds the path in a MAX_PATH buffer, so it
+            # never needs more than the launcher's 512 units; a longer path typed in overruns that buffer
+            # and ends the launcher's process inside Wine.
         ]
         for description, launcher_name, skudef, steps, expected_reads, exit_code, calls in cases:
             with self.subTest(description):

@@ -13,6 +13,7 @@
 #include "launcher/Launch.h"
 #include "support/FakeModal.h"
 #include "support/TestSupport.h"
+#include "windows/WindowsError.h"
 
 namespace {
 
@@ -62,6 +63,11 @@ protected:
     std::wstring genericErrorStart() const {
         return kMod + L" Mod 启动器遇到了一个无法处理的错误，您可以在Tessavar发帖联系Miravel：\r\n" +
                TestSupport::widen(kSupportUrl) + L" \r\n以下是错误的详细信息：\r\n";
+    }
+    // The message of `category` for `code` as a box shows it; null: the launcher's own, English then Chinese.
+    static std::wstring systemText(DWORD code, const std::error_category* category = nullptr) {
+        const std::error_category& texts = category ? *category : Windows::getWindowsErrorCategory();
+        return TestSupport::widen(texts.message(static_cast<int>(code)));
     }
 
     TestSupport::TempDirectory mod_;
@@ -136,7 +142,8 @@ TEST_F(LaunchTest, DeclinedElevationEndsQuietlyOnlyForTheDirectStart) {
             continue;
         }
         ASSERT_EQ(FakeModal::boxes().size(), 1u);
-        EXPECT_EQ(FakeModal::boxes()[0].text.rfind(genericErrorStart() + L"ShellExecuteExW failed: ", 0), 0u);
+        EXPECT_EQ(FakeModal::boxes()[0].text,
+                  genericErrorStart() + L"ShellExecuteExW failed: " + systemText(row.code, row.thrownIn));
         EXPECT_EQ(FakeModal::boxes()[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
     }
 }
@@ -145,9 +152,9 @@ TEST_F(LaunchTest, FailuresEndInTheGenericBoxWithTheirDetail) {
     // No Steam key.
     EXPECT_EQ(launch(true), 1);
     ASSERT_EQ(FakeModal::boxes().size(), 1u);
-    const std::wstring steamText = FakeModal::boxes()[0].text;
-    EXPECT_EQ(steamText.rfind(genericErrorStart() + L"Failed to retrieve steam.exe path: RegOpenKeyExW failed: ", 0),
-              0u);
+    EXPECT_EQ(FakeModal::boxes()[0].text,
+              genericErrorStart() + L"Failed to retrieve steam.exe path: RegOpenKeyExW failed: " +
+                  systemText(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(FakeModal::boxes()[0].caption, kMod);
 
     // No game in the registry, and the dialog fails too: one combined detail.
@@ -155,12 +162,10 @@ TEST_F(LaunchTest, FailuresEndInTheGenericBoxWithTheirDetail) {
     FakeModal::scriptDialog({std::nullopt, 12291});
     EXPECT_EQ(launch(false), 1);
     ASSERT_EQ(FakeModal::boxes().size(), 2u);  // the notice, then the error
-    const std::wstring& text = FakeModal::boxes()[1].text;
-    EXPECT_EQ(text.rfind(genericErrorStart() + L"Failed to retrieve RA3Path.\r\nRegistry Error: RegOpenKeyExW failed: ",
-                         0),
-              0u);
-    const std::wstring tail = L"\r\nSelectFile Error: GetOpenFileNameW failed, CommDlg Error Code 12291";
-    EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+    EXPECT_EQ(FakeModal::boxes()[1].text,
+              genericErrorStart() + L"Failed to retrieve RA3Path.\r\nRegistry Error: RegOpenKeyExW failed: " +
+                  systemText(ERROR_FILE_NOT_FOUND) +
+                  L"\r\nSelectFile Error: GetOpenFileNameW failed, CommDlg Error Code 12291");
     EXPECT_EQ(FakeModal::shellCalls(), 0);
 }
 
@@ -190,8 +195,9 @@ TEST_F(LaunchTest, GameStartsInItsFolderOrItsDriveRoot) {
         // "M:" alone would be the current folder on drive M.
         {L"M:\\RA3.exe", L"M:\\"},
         {L"m:/RA3.exe", L"m:/"},
-        {L"RA3.exe", L"RA3.exe"},
-        {L"M:RA3.exe", L"M:RA3.exe"},
+        // Found in the current folder (of drive M), which the start then keeps: a file is no folder.
+        {L"RA3.exe", nullptr},
+        {L"M:RA3.exe", L"M:"},
         {L"\\RA3.exe", nullptr},
     };
     for (const Row& row : rows) {

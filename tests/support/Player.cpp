@@ -67,6 +67,8 @@ bool isFileDialog(HWND window) {
     return GetDlgItem(window, kFileTypeId) != nullptr && GetDlgItem(window, IDOK) != nullptr;
 }
 
+void waitUntilShown(HWND window);
+
 // The first visible dialog window of another process that `wanted` accepts, once one appears.
 HWND waitForWindow(bool (*wanted)(HWND), const wchar_t* what) {
     for (const DWORD start = GetTickCount(); GetTickCount() - start < kWaitMilliseconds; Sleep(50)) {
@@ -77,9 +79,7 @@ HWND waitForWindow(bool (*wanted)(HWND), const wchar_t* what) {
             GetWindowThreadProcessId(window, &process);
             if (process != GetCurrentProcessId() && IsWindowVisible(window) && classOf(window) == L"#32770" &&
                 wanted(window)) {
-                // Makes it paint what is pending, then gives the display time to show it.
-                RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-                Sleep(300);
+                waitUntilShown(window);
                 return window;
             }
         }
@@ -143,6 +143,7 @@ public:
     }
 
     DWORD pixel(int index) const { return bits_[index] & 0xffffff; }
+    std::vector<DWORD> pixels() const { return std::vector<DWORD>(bits_, bits_ + size()); }
     int size() const { return width_ * height_; }
 
     // Writes the pixels as a BMP file of the same format.
@@ -173,6 +174,32 @@ private:
     HGDIOBJ old_ = nullptr;
     DWORD* bits_ = nullptr;
 };
+
+// Whether `window` or one of its controls has yet to paint something.
+bool paintPending(HWND window) {
+    bool pending = GetUpdateRect(window, nullptr, FALSE);
+    for (const HWND child : children(window)) {
+        pending = pending || GetUpdateRect(child, nullptr, FALSE);
+    }
+    return pending;
+}
+
+// Waits, up to two seconds, until `window` has nothing left to paint and two looks at the screen, 50 ms
+// apart, show the same of it: what its process drew has reached the display.
+void waitUntilShown(HWND window) {
+    RECT area{};
+    GetWindowRect(window, &area);
+    Canvas shown(area);
+    std::vector<DWORD> last;
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 2000; Sleep(50)) {
+        shown.grabScreen();
+        std::vector<DWORD> now = shown.pixels();
+        if (!paintPending(window) && now == last) {
+            return;
+        }
+        last = std::move(now);
+    }
+}
 
 // Which of the system's icons the box shows. The icon handle belongs to the launcher's process, where
 // another process cannot read it under Wine; the screen can be read. Each candidate is drawn over the
@@ -235,7 +262,7 @@ void saveShot(HWND window, std::wstring& shot) {
     await(window, true);
     SendMessageTimeoutW(window, WM_NCACTIVATE, TRUE, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(500);
+    waitUntilShown(window);
     RECT area{};
     GetWindowRect(window, &area);
     Canvas picture(area);

@@ -1,5 +1,6 @@
 // Stand-in for the game and the Steam client: records how it was started, as JSON, into the file
-// that QUORVANE_RECORD names (UTF-16 text escaped, so any argument survives), then exits.
+// that QUORVANE_RECORD names (UTF-16 text escaped, so any argument survives), then exits. "show" is the
+// show command it was asked for (null when none was given).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -28,7 +29,10 @@ int main() {
     for (int index = 0; index < count; ++index) {
         json += (index ? ", " : "") + jsonString(vector[index]);
     }
-    json += "]}\n";
+    STARTUPINFOW startup{};
+    GetStartupInfoW(&startup);
+    const bool shown = startup.dwFlags & STARTF_USESHOWWINDOW;
+    json += "], \"show\": " + (shown ? std::to_string(startup.wShowWindow) : std::string("null")) + "}\n";
     LocalFree(vector);
 
     wchar_t recordPath[MAX_PATH * 4];

@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <cstring>
 #include <cwchar>
 #include <stdexcept>
 #include <vector>
@@ -169,6 +170,45 @@ long handleGrowth(const std::function<void()>& action, int runs) {
         runOnce();
     }
     return (static_cast<long>(processHandleCount()) - static_cast<long>(before)) / runs;
+}
+
+namespace {
+
+// The program's import address table entry for `function` of `library`, found by name.
+void** importSlot(const char* library, const char* function) {
+    const auto base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* const headers =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports); entry->Name != 0; ++entry) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), library) != 0) {
+            continue;
+        }
+        const auto* name = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
+        for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk); name->u1.AddressOfData;
+             ++name, ++slot) {
+            if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) &&
+                std::strcmp(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData)->Name,
+                            function) == 0) {
+                return reinterpret_cast<void**>(&slot->u1.Function);
+            }
+        }
+    }
+    throw std::runtime_error(std::string("no import of ") + function + " from " + library);
+}
+
+}  // namespace
+
+// The table's page is left writable: this is a test program.
+ImportHook::ImportHook(const char* library, const char* function, void* replacement)
+    : slot_(importSlot(library, function)), original_(*slot_) {
+    DWORD protection = 0;
+    check(VirtualProtect(slot_, sizeof(void*), PAGE_READWRITE, &protection) != FALSE, "VirtualProtect");
+    *slot_ = replacement;
+}
+
+ImportHook::~ImportHook() {
+    *slot_ = original_;
 }
 
 bool waitForFile(const std::wstring& path, DWORD milliseconds) {

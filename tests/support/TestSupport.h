@@ -75,6 +75,26 @@ private:
     HANDLE process_ = nullptr;
 };
 
+// For one scope, this program's calls of `function`, imported from `library` ("kernel32.dll"), go to
+// `replacement`, which has the function's type: the launcher's code linked into the tests included.
+// It makes a race happen at one chosen point. original() is the function itself.
+class ImportHook {
+public:
+    ImportHook(const char* library, const char* function, void* replacement);
+    ~ImportHook();
+    ImportHook(const ImportHook&) = delete;
+    ImportHook& operator=(const ImportHook&) = delete;
+
+    template <typename Function>
+    Function original() const {
+        return reinterpret_cast<Function>(original_);
+    }
+
+private:
+    void** slot_ = nullptr;
+    void* original_ = nullptr;
+};
+
 // The number of rounds for a generated test: QUORVANE_SOAK_ROUNDS when set, else `usual`.
 long soakRounds(long usual);
 

@@ -32,12 +32,19 @@ TEST(OwnersTest, ScopedHandleClosesExactlyOnce) {
     ScopedHandle target;
     {
         ScopedHandle source(CreateMutexW(nullptr, FALSE, kMutexName));
-        target = std::move(source);
-        EXPECT_EQ(source.get(), nullptr);
+        {
+            ScopedHandle constructed(std::move(source));
+            EXPECT_EQ(source.get(), nullptr);
+            target = std::move(constructed);
+            EXPECT_EQ(constructed.get(), nullptr);
+        }
+        EXPECT_TRUE(mutexExists());
     }
-    // The moved-from owner's end left the mutex alive; the new owner holds it.
+    // The moved-from owners' ends left the mutex alive; the new owner holds it.
     EXPECT_TRUE(mutexExists());
-    target = std::move(target);
+    // Through a reference, so that the compiler does not refuse the self-move it sees.
+    ScopedHandle& alias = target;
+    target = std::move(alias);
     EXPECT_TRUE(mutexExists());
     target = ScopedHandle();
     EXPECT_FALSE(mutexExists());

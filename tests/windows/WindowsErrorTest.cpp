@@ -39,12 +39,23 @@ TEST(WindowsErrorTest, RealFailingCallCarriesCodeCategoryAndText) {
 }
 
 TEST(WindowsErrorTest, MessageJoinsEnglishAndUserTexts) {
-    const std::string message = getWindowsErrorCategory().message(ERROR_ACCESS_DENIED);
-    const std::size_t lineFeed = message.find("\r\n\n");
-    ASSERT_NE(lineFeed, std::string::npos) << message;
-    EXPECT_EQ(message.substr(0, lineFeed + 2), Windows::formatSystemMessage(ERROR_ACCESS_DENIED, 0x0409));
-    EXPECT_EQ(message.substr(lineFeed + 3), Windows::formatSystemMessage(ERROR_ACCESS_DENIED, 0x0400));
-    EXPECT_NE(message.find("ccess"), std::string::npos) << message;
+    // A text with an insert ("%1 is not a valid Win32 application", what a damaged RA3.exe gives)
+    // comes as it is, in both languages.
+    const struct {
+        DWORD code;
+        const char* english;
+        const char* user;
+    } rows[] = {{ERROR_ACCESS_DENIED, "ccess", "拒绝"}, {ERROR_BAD_EXE_FORMAT, "%1", "%1"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.code);
+        const std::string message = getWindowsErrorCategory().message(row.code);
+        const std::size_t lineFeed = message.find("\r\n\n");
+        ASSERT_NE(lineFeed, std::string::npos) << message;
+        EXPECT_EQ(message.substr(0, lineFeed + 2), Windows::formatSystemMessage(row.code, 0x0409));
+        EXPECT_EQ(message.substr(lineFeed + 3), Windows::formatSystemMessage(row.code, 0x0400));
+        EXPECT_NE(message.substr(0, lineFeed).find(row.english), std::string::npos) << message;
+        EXPECT_NE(message.substr(lineFeed + 3).find(row.user), std::string::npos) << message;
+    }
 }
 
 // The tests' Wine is a Simplified-Chinese Windows, as players' systems are: should its set-up slip
@@ -69,8 +80,10 @@ TEST(WindowsErrorTest, RulesAndResultTypes) {
     EXPECT_EQ(checkApiResult(7, Windows::FailureValue<BOOL>{"A", FALSE, 5}), 7);
     EXPECT_EQ(whatOf([] { checkApiResult(FALSE, Windows::FailureValue<BOOL>{"A", FALSE, 5}); }).rfind("A failed: ", 0),
               0u);
-    // Expected value: anything else fails, even with a last-error value of 0.
+    // Expected value: anything else fails, even with a last-error value of 0. The code is the one read
+    // at the call, not the thread's last error by now.
     EXPECT_EQ(checkApiResult(12, Windows::ExpectedValue<int>{"B", 12, 0}), 12);
+    SetLastError(ERROR_ACCESS_DENIED);
     try {
         checkApiResult(11, Windows::ExpectedValue<int>{"B", 12, 0});
         FAIL() << "no exception";
@@ -99,10 +112,13 @@ TEST(WindowsErrorTest, SuccessLeavesLastErrorAlone) {
 TEST(WindowsErrorTest, CategoryAccessKeepsLastErrorAlsoOnAThreadsFirstCall) {
     DWORD afterFirst = 0;
     DWORD afterSecond = 0;
-    const Windows::WindowsErrorCategory* threadCategory = nullptr;
+    // Each thread has an instance of its own; they are told apart by nothing but address, taken while
+    // both threads live (a finished thread's memory may be reused).
+    const Windows::WindowsErrorCategory* const mainCategory = &getWindowsErrorCategory();
+    bool ownInstance = false;
     std::thread([&] {
         SetLastError(5);
-        threadCategory = &getWindowsErrorCategory();
+        ownInstance = &getWindowsErrorCategory() != mainCategory;
         afterFirst = GetLastError();
         SetLastError(87);
         getWindowsErrorCategory();
@@ -110,8 +126,7 @@ TEST(WindowsErrorTest, CategoryAccessKeepsLastErrorAlsoOnAThreadsFirstCall) {
     }).join();
     EXPECT_EQ(afterFirst, 5u);
     EXPECT_EQ(afterSecond, 87u);
-    // Each thread has an instance of its own; they are told apart by nothing but address.
-    EXPECT_NE(threadCategory, &getWindowsErrorCategory());
+    EXPECT_TRUE(ownInstance);
     EXPECT_STREQ(getWindowsErrorCategory().name(), "MyWindowsErrorCategory");
 }
 
