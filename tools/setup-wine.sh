@@ -35,12 +35,17 @@ exec 9>>"$quorvane_cache/setup-wine.lock"
 flock 9
 [[ -n $(wine_root) ]] && exit 0
 
-# Under the lock no other set-up is at work: a folder of the tools' without the mark of a complete
+# Under the lock no other set-up is at work: a folder of the set-up's without the mark of a complete
 # root was left by an interrupted one, and a root of an older recipe is no longer used by this checkout
-# or a newer one. (Build trees whose prefixes link into it keep those files until they go themselves.)
+# or a newer one. (Roots of recipe 2 carry only that mark. Build trees whose prefixes link into a root
+# keep those files until they go themselves.)
+what=tools/setup-wine.sh
 for folder in "$quorvane_cache"/*/; do
   folder=${folder%/}
-  tools_made "$folder" || continue
+  if ! tools_made "$folder" "$what" &&
+    [[ -L $folder || -e $folder/$tools_marker || ! -e $folder/.quorvane-complete ]]; then
+    continue
+  fi
   if [[ ! -e $folder/.quorvane-complete ]]; then
     echo "Removing what an interrupted set-up left: $folder"
   elif [[ $folder =~ -r([0-9]+)$ ]] && ((BASH_REMATCH[1] < wine_recipe)); then
@@ -51,12 +56,12 @@ for folder in "$quorvane_cache"/*/; do
   rm -rf --one-file-system -- "$folder" || echo "setup-wine: could not remove all of $folder" >&2
 done
 
-what="tools/setup-wine.sh, recipe $wine_recipe"
 build=$(make_marked_folder "$quorvane_cache/setup-wine.XXXXXX" "$what")
 trap 'remove_tools_folder "$build" "$what"' EXIT
 log=$quorvane_cache/setup-wine.log
 : >"$log"
-echo "Setting up Debian trixie's Wine for the tests in $quorvane_cache from $mirror (once per user, about two minutes)..."
+echo "Setting up Debian trixie's Wine for the tests in $quorvane_cache from $mirror" \
+  "(once per user, about two minutes)..."
 
 # Wine from trixie's packages, with the X11 libraries that its display driver loads and the fonts it
 # draws with (WenQuanYi Micro Hei for Chinese), which Wine only recommends. i386 is added to the root's
