@@ -94,19 +94,20 @@ version=$(awk '/^Package: wine64$/ { found = 1 } found && /^Version:/ { print $2
 # there, as Chinese Windows does; SimSun itself is not free, so WenQuanYi Micro Hei stands in for it
 # and is linked behind Tahoma for the CJK characters, as SimSun is on Windows. With no window manager
 # on the tests' display, Wine draws the windows' frames and captions itself (Managed = N).
-make_prefix() {
+make_prefix() {  # run by step, where errexit does not hold: each failure returns
   local fonts='HKLM\Software\Microsoft\Windows NT\CurrentVersion' face
   use_wine_prefix "$build/prefix"
   run() { in_wine_root "$build" "$wine_loader" "$@"; }
-  run wineboot --init
+  run wineboot --init || return
   for face in SimSun NSimSun 宋体 新宋体 "Microsoft YaHei" "Microsoft YaHei UI" 微软雅黑; do
-    run reg add "$fonts\\FontSubstitutes" /v "$face" /d "WenQuanYi Micro Hei" /f
+    run reg add "$fonts\\FontSubstitutes" /v "$face" /d "WenQuanYi Micro Hei" /f || return
   done
   for face in Tahoma "Microsoft Sans Serif" "Lucida Sans Unicode"; do
-    run reg add "$fonts\\FontLink\\SystemLink" /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f
+    run reg add "$fonts\\FontLink\\SystemLink" /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f ||
+      return
   done
-  run reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
-  in_wine_root "$build" "$wine_server" --wait
+  run reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || return
+  in_wine_root "$build" "$wine_server" --wait || return
   [[ -e $build/prefix/system.reg ]]
 }
 step "Making the Wine prefix to copy" "$log" make_prefix
