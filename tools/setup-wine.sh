@@ -13,6 +13,7 @@ here=$(dirname "$(realpath "$0")")
 source "$here/wine-env"
 
 [[ -n $(wine_root) ]] && exit 0
+kind=$(wine_kind)
 
 # The Debian archive that this machine's apt uses, as apt itself reads its sources (one-line and deb822
 # alike, disabled ones left out): the first of a Debian release, not the security archive.
@@ -48,7 +49,7 @@ for folder in "$quorvane_cache"/*/; do
   fi
   if [[ ! -e $folder/.quorvane-complete ]]; then
     echo "Removing what an interrupted set-up left: $folder"
-  elif [[ $folder =~ -r([0-9]+)$ ]] && ((BASH_REMATCH[1] < wine_recipe)); then
+  elif [[ $folder =~ -r([0-9]+)(-vm)?$ ]] && ((BASH_REMATCH[1] < wine_recipe)); then
     echo "Removing the Wine root of an older recipe: $folder ($(du -sh --one-file-system "$folder" | cut -f1) freed)"
   else
     continue
@@ -71,6 +72,9 @@ echo "Setting up Debian trixie's Wine for the tests in $quorvane_cache from $mir
 wine_dlls=/usr/lib/x86_64-linux-gnu/wine
 packages=wine,wine64,libwine,fonts-wine,fonts-wqy-microhei,locales,libxrender1,libxrandr2,libxi6,libxcursor1
 packages+=,libxcomposite1,libxfixes3,libxinerama1
+# Where this machine runs no 32-bit code: QEMU, trixie's kernel, virtme-ng to boot it over this machine's
+# files (with the static busybox of its initramfs), and e2fsprogs with libarchive for the root's disk image.
+[[ -z $kind ]] || packages+=,qemu-system-x86,linux-image-amd64,virtme-ng,busybox-static,e2fsprogs,libarchive13t64
 mode=()
 ((EUID == 0)) || mode=(--mode=unshare)
 step "Making the trixie root (mmdebstrap)" "$log" \
@@ -86,35 +90,24 @@ step "Making the trixie root (mmdebstrap)" "$log" \
 # Unpacked by the user: every file is theirs, and no set-id bit is kept. /dev is Wine's host's own.
 step "Unpacking the trixie root" "$log" \
   tar -x -C "$build" -f "$build/trixie.tar" --exclude='./dev/*' --no-same-owner --no-same-permissions
-rm "$build/trixie.tar"
 version=$(awk '/^Package: wine64$/ { found = 1 } found && /^Version:/ { print $2; exit }' "$build/var/lib/dpkg/status")
 
-# The prefix that each build's own prefix starts as a copy of: making one takes Wine seconds. Made in
-# the zh_CN locale, it is a Simplified-Chinese Windows. Wine already maps the dialog font to SimSun
-# there, as Chinese Windows does; SimSun itself is not free, so WenQuanYi Micro Hei stands in for it
-# and is linked behind Tahoma for the CJK characters, as SimSun is on Windows. With no window manager
-# on the tests' display, Wine draws the windows' frames and captions itself (Managed = N).
-make_prefix() {  # run by step, where errexit does not hold: each failure returns
-  local fonts='HKLM\Software\Microsoft\Windows NT\CurrentVersion' face
-  use_wine_prefix "$build/prefix"
-  run() { in_wine_root "$build" "$wine_loader" "$@"; }
-  run wineboot --init || return
-  for face in SimSun NSimSun 宋体 新宋体 "Microsoft YaHei" "Microsoft YaHei UI" 微软雅黑; do
-    run reg add "$fonts\\FontSubstitutes" /v "$face" /d "WenQuanYi Micro Hei" /f || return
-  done
-  for face in Tahoma "Microsoft Sans Serif" "Lucida Sans Unicode"; do
-    run reg add "$fonts\\FontLink\\SystemLink" /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f ||
-      return
-  done
-  run reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || return
-  in_wine_root "$build" "$wine_server" --wait || return
-  [[ -e $build/prefix/system.reg ]]
-}
-step "Making the Wine prefix to copy" "$log" make_prefix
-# The server's own lock file is no part of a prefix to copy.
-rm -f "$build/prefix/wineserver"
+if [[ -z $kind ]]; then
+  step "Making the Wine prefix to copy" "$log" make_prefix "$build" "$build/prefix"
+else
+  # This machine runs no 32-bit code: the prefix is made in a VM, on a disk image of the root that later
+  # VMs read it from, then copied out of the image for the 64-bit runs here.
+  size=$(($(stat -c %s "$build/trixie.tar") / 1048576 + 1024))
+  step "Making the disk image of the Wine root (mke2fs)" "$log" \
+    in_wine_root "$build" mke2fs -q -t ext4 -L quorvane-wine -d "$build/trixie.tar" "$build/wine.img" "${size}M"
+  step "Making the Wine prefix to copy, in a VM under emulation (a few minutes)" "$log" \
+    "$here/wine-vm" make-prefix "$build"
+  step "Copying the prefix out of the disk image (debugfs)" "$log" \
+    in_wine_root "$build" debugfs -R "rdump /prefix $build" "$build/wine.img"
+fi
+rm "$build/trixie.tar"
 
-target=$quorvane_cache/wine-$version-r$wine_recipe
+target=$quorvane_cache/wine-$version-r$wine_recipe$kind
 touch "$build/.quorvane-complete"
 mv -T "$build" "$target"
 echo "Wine $version is ready in $target ($(du -sh --one-file-system "$target" | cut -f1))."

@@ -8,10 +8,11 @@ MessageBoxW, ShellExecuteExW, GetOpenFileNameW, CoInitializeEx and CoUninitializ
 
     launcher_e2e.py --launcher EXE --record-launch EXE --hold-mutex EXE --wine-run SCRIPT
                     --support-url URL --registry-view 32|64 --prefix DIR --work DIR [--player EXE]
-                    [unittest arguments...]
+                    [--time-scale N] [unittest arguments...]
 
 The registry view is the one the launcher reads HKEY_LOCAL_MACHINE\Software through: 32 for the shipped
-32-bit exe (Software\Wow6432Node, as on 64-bit Windows), 64 for a 64-bit build.
+32-bit exe (Software\Wow6432Node, as on 64-bit Windows), 64 for a 64-bit build. The time limits are
+N times longer where Wine runs under emulation.
 """
 
 import argparse
@@ -933,7 +934,11 @@ def main():
     parser.add_argument("--prefix", type=Path, required=True)
     parser.add_argument("--work", type=Path, required=True)
     parser.add_argument("--player", type=Path, help="the player helper, for UiTest")
+    parser.add_argument("--time-scale", type=int, default=1)
     options, rest = parser.parse_known_args()
+    global RECORD_TIMEOUT, RUN_TIMEOUT
+    RECORD_TIMEOUT *= options.time_scale
+    RUN_TIMEOUT *= options.time_scale
     for name, value in vars(options).items():
         setattr(CONFIG, name, value.absolute() if isinstance(value, Path) else value)
     if CONFIG.player:
