@@ -7,6 +7,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+if [[ -n $(source tools/wine-env && wine_kind) ]]; then
+  echo "bench: this machine runs no 32-bit code, and under emulation a Wine start takes fifty times as long," \
+    "so no time measured there is a player's; run bench/run.sh on a machine that runs 32-bit code." >&2
+  exit 1
+fi
 tools/setup.sh
 out=build/bench
 

@@ -4,7 +4,8 @@
 # would: as 启动DemoMod.exe in a mod folder holding DemoMod.SkuDef, with a stand-in RA3.exe registered as
 # the installed game, in the registry view a 32-bit program reads on 64-bit Windows. Then tells
 # what the stand-in game received and how the launcher ended. ARGUMENTS go to the launcher, which hands
-# them on to the game. With a display, the launcher's boxes and dialogs appear and wait for you.
+# them on to the game. With a display, the launcher's boxes and dialogs appear and wait for you. Where
+# this machine runs no 32-bit code, it all runs headless in a VM under emulation (tools/wine-vm).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -30,17 +31,25 @@ cp build/i686/tests/record_launch.exe "$game/RA3.exe"
 
 # Boxes are shown when there is a display to show them on.
 export QUORVANE_KEEP_DISPLAY=1
+start=$SECONDS
+if [[ -n $(wine_kind) ]]; then
+  echo "This machine runs no 32-bit code: the launcher runs in a QEMU VM under software emulation, with no" \
+    "display. Starting the VM takes about half a minute, and each program in it several seconds."
+  trap 'tools/wine-vm stop "$demo"' EXIT
+fi
+# What Wine's own programs print is in the Windows code page of the desktop (936); the terminal's is UTF-8.
+readable() { "$@" 2>&1 | iconv -f GB18030 -t UTF-8 -c; return "${PIPESTATUS[0]}"; }
 echo "Registering the stand-in game in the Wine prefix $prefix (the first run sets the prefix up)..."
-tools/wine-run "$prefix" reg add 'HKLM\Software\Electronic Arts\Electronic Arts\Red Alert 3' \
+readable tools/wine-run "$prefix" reg add 'HKLM\Software\Electronic Arts\Electronic Arts\Red Alert 3' \
   /v 'Install Dir' /t REG_SZ /d "$(windows_path "$game")" /reg:32 /f >/dev/null
 
 echo "Running 启动DemoMod.exe in $mod ..."
 exit_code=0
-(cd "$mod" && QUORVANE_RECORD=$(windows_path "$record") "$root/tools/wine-run" "$prefix" 启动DemoMod.exe "$@") ||
+(cd "$mod" && QUORVANE_RECORD=$(windows_path "$record") readable "$root/tools/wine-run" "$prefix" 启动DemoMod.exe "$@") ||
   exit_code=$?
 
 # The launcher does not wait for the game: give the stand-in a moment to write what it got.
-for _ in $(seq 100); do
+for _ in $(seq 600); do
   [[ -e $record ]] && break
   ((exit_code == 0)) || break
   sleep 0.1
@@ -61,5 +70,5 @@ PY
 else
   echo "The stand-in game was not started."
 fi
-echo "The launcher exited with code $exit_code."
+echo "The launcher exited with code $exit_code ($((SECONDS - start)) s in Wine)."
 exit "$exit_code"

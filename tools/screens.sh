@@ -17,11 +17,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
+source tools/wine-env
+if [[ -n $(wine_kind) ]]; then
+  echo "screens: this machine runs no 32-bit code, and the VM that runs it under emulation has no display" \
+    "to draw on; run tools/screens.sh on a machine that runs 32-bit code." >&2
+  exit 1
+fi
 tools/setup.sh
 cmake --preset i686 >/dev/null
 cmake --build --preset i686 --target quorvane record_launch hold_mutex player
 
-source tools/wine-env
 prefix=$root/build/screens/wineprefix
 work=$root/build/screens/run  # made anew each time
 shots=$work/shots
