@@ -21,5 +21,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # Tests run under Wine (the 32-bit exe in its WoW64 mode) through a wrapper that owns the build's
-# Wine prefix, inside the build tree.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../../tools/wine-run ${CMAKE_BINARY_DIR}/wineprefix)
+# Wine prefix, inside the build tree; a 64-bit build's programs run natively on every machine.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../../tools/wine-run ${QUORVANE_WINE_RUN_OPTIONS}
+    ${CMAKE_BINARY_DIR}/wineprefix)

@@ -220,8 +220,13 @@ def base_environment():
     return environment
 
 
+def wine_run():
+    """wine-run with this run's prefix; a 64-bit build's prefix runs natively on every machine."""
+    return [CONFIG.wine_run, *(["--64-bit"] if CONFIG.registry_view == 64 else []), str(CONFIG.prefix)]
+
+
 def wine(*arguments, cwd=None, environment=None, stderr=subprocess.DEVNULL):
-    return subprocess.run([CONFIG.wine_run, str(CONFIG.prefix), *map(str, arguments)], cwd=cwd,
+    return subprocess.run([*wine_run(), *map(str, arguments)], cwd=cwd,
                           env=environment or base_environment(), stdin=subprocess.DEVNULL,
                           stdout=subprocess.DEVNULL, stderr=stderr, timeout=RUN_TIMEOUT).returncode
 
@@ -332,7 +337,7 @@ class LauncherTestCase(unittest.TestCase):
         """Holds the named mutex, as a running game does, for the duration of the block; `locked`, out of
         other processes' reach, as a game run as administrator holds it."""
         ready = Path(tempfile.mkdtemp(prefix="mutex-", dir=self.root)) / "ready"
-        holder = subprocess.Popen([CONFIG.wine_run, str(CONFIG.prefix), str(CONFIG.hold_mutex), kind, name,
+        holder = subprocess.Popen([*wine_run(), str(CONFIG.hold_mutex), kind, name,
                                    windows_path(ready)] + (["locked"] if locked else []),
                                   env=base_environment(), stdin=subprocess.DEVNULL,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -859,7 +864,7 @@ class UiTest(LauncherTestCase):
         that nobody answers (the player gave up, or the launcher showed more than the steps expect) would
         keep the launcher waiting: the run's processes are then ended, so that the case fails soon and the
         next one starts on an empty desktop."""
-        player = subprocess.Popen([CONFIG.wine_run, str(CONFIG.prefix), str(CONFIG.player), *steps],
+        player = subprocess.Popen([*wine_run(), str(CONFIG.player), *steps],
                                   env=base_environment(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL)
         watcher = threading.Thread(target=lambda: player.wait() == 0 or end_processes_of(folder.parent))
