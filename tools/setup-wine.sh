@@ -99,11 +99,11 @@ else
   # VMs read it from, then copied out of the image for the 64-bit runs here.
   size=$(($(stat -c %s "$build/trixie.tar") / 1048576 + 1024))
   step "Making the disk image of the Wine root (mke2fs)" "$log" \
-    in_wine_root "$build" mke2fs -q -t ext4 -L quorvane-wine -d "$build/trixie.tar" "$build/wine.img" "${size}M"
+    in_wine_root "$build" /usr/sbin/mke2fs -q -t ext4 -L quorvane-wine -d "$build/trixie.tar" "$build/wine.img" "${size}M"
   step "Making the Wine prefix to copy, in a VM under emulation (a few minutes)" "$log" \
     "$here/wine-vm" make-prefix "$build"
   step "Copying the prefix out of the disk image (debugfs)" "$log" \
-    in_wine_root "$build" debugfs -R "rdump /prefix $build" "$build/wine.img"
+    in_wine_root "$build" /usr/sbin/debugfs -R "rdump /prefix $build" "$build/wine.img"
 fi
 rm "$build/trixie.tar"
 
