@@ -79,6 +79,8 @@ TEST_F(LocateTest, FileDialogIsSetUpAndItsOutcomesMapped) {
               std::optional<std::wstring>(L"D:\\Games\\RA3\\RA3.exe"));
     ASSERT_EQ(FakeModal::dialogCalls().size(), 1u);
     const FakeModal::DialogCall& call = FakeModal::dialogCalls()[0];
+    // The structure's own size: the version-4.0 size gives the older style of dialog.
+    EXPECT_EQ(call.structSize, sizeof(OPENFILENAMEW));
     EXPECT_EQ(call.flags, static_cast<DWORD>(OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST));
     EXPECT_EQ(call.maxFile, 512u);
     EXPECT_EQ(call.title, L"Title");

@@ -78,7 +78,7 @@ int messageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT sty
 }
 
 BOOL getOpenFileName(OPENFILENAMEW* dialog, DWORD& extendedError) {
-    FakeModal::recordedDialogs.push_back({dialog->Flags, dialog->nMaxFile,
+    FakeModal::recordedDialogs.push_back({dialog->lStructSize, dialog->Flags, dialog->nMaxFile,
                                           dialog->lpstrTitle ? dialog->lpstrTitle : L"",
                                           FakeModal::filterTextOf(dialog->lpstrFilter),
                                           std::wstring(dialog->lpstrFile, wcsnlen(dialog->lpstrFile, dialog->nMaxFile)),

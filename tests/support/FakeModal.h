@@ -22,6 +22,7 @@ struct Box {
 
 // What the dialog was shown with.
 struct DialogCall {
+    DWORD structSize;
     DWORD flags;
     DWORD maxFile;
     std::wstring title;
