@@ -7,7 +7,8 @@
 # kept) and makes in it a fresh Wine prefix of that desktop to copy.
 # Does nothing when a complete one is in the cache. Needs mmdebstrap, bubblewrap, user namespaces (for a
 # user other than root) and the mingw-w64 binutils, never root. Takes the Debian archive from this
-# machine's apt sources, or from QUORVANE_DEBIAN_MIRROR. About two minutes and 400 MB of downloads.
+# machine's apt sources, or from QUORVANE_DEBIAN_MIRROR. About two minutes and 400 MB of downloads; where
+# this machine runs no 32-bit code, about six and 700 MB, for the VM that makes the prefix (tools/wine-vm).
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 source "$here/wine-env"
@@ -62,7 +63,7 @@ trap 'remove_tools_folder "$build" "$what"' EXIT
 log=$quorvane_cache/setup-wine.log
 : >"$log"
 echo "Setting up Debian trixie's Wine for the tests in $quorvane_cache from $mirror" \
-  "(once per user, about two minutes)..."
+  "(once per user, about two minutes; six where a VM must make its prefix)..."
 
 # Wine from trixie's packages, with the X11 libraries that its display driver loads and the fonts it
 # draws with (WenQuanYi Micro Hei for Chinese), which Wine only recommends. i386 is added to the root's
