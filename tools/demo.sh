@@ -9,12 +9,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+source tools/wine-env
+claim_build_folder
 
 tools/setup.sh
 cmake --preset i686 >/dev/null
 cmake --build --preset i686 --target quorvane record_launch
 
-source tools/wine-env
 demo=$root/build/demo
 prefix=$demo/wineprefix
 run=$demo/run  # made anew each time
@@ -57,16 +58,9 @@ done
 
 echo
 if [[ -e $record ]]; then
-  python3 - "$record" <<'PY'
-import json, sys
-record = json.load(open(sys.argv[1], encoding="ascii"))
-print("The stand-in game (RA3.exe) was started.")
-print("  Command line:      " + record["commandLine"])
-print("  Arguments:")
-for index, argument in enumerate(record["arguments"]):
-    print("    [%d] \"%s\"" % (index, argument))
-print("  Working directory: " + record["directory"])
-PY
+  python3 -c 'import json, sys; r = json.load(open(sys.argv[1], encoding="ascii"))
+print("The stand-in game (RA3.exe) was started.\n  Command line:      %s\n  Arguments:\n%s  Working directory: %s" % (
+    r["commandLine"], "".join("    [%d] \"%s\"\n" % a for a in enumerate(r["arguments"])), r["directory"]))' "$record"
 else
   echo "The stand-in game was not started."
 fi

@@ -1,23 +1,20 @@
 #!/usr/bin/env bash
 # tools/screens.sh
 # Pictures of what a player sees: every box the launcher shows a player, and the file dialog with its own
-# complaint, as the shipped 32-bit exe draws them on the tests' Simplified-Chinese Wine desktop. Each is a
-# PNG cropped to its window, in docs/screens/.
-#
-# Regenerate them, look at them and commit them whenever a text the player sees changes
-# (src/windows/Messages.h, the support address, the dialog's settings) or the tests' Wine does:
+# complaint, as the shipped 32-bit exe draws them on the tests' Simplified-Chinese Wine desktop, each a PNG
+# cropped to its window, in docs/screens/. Regenerate, look at and commit them whenever a text the player
+# sees changes (src/windows/Messages.h, the support address, the dialog's settings) or the tests' Wine does:
 #     tools/screens.sh && git add docs/screens
-#
 # It builds the i686 preset, starts an X display of its own (Xvfb, no window manager) and uses a Wine
 # prefix of its own (build/screens/wineprefix). The UI tests' player helper (tests/support/Player.cpp)
-# activates each window, saves what the screen shows of it, and clicks it, as a player would. Not
-# pictured: the entry's last-resort box ("Mod 启动器"), which the exe shows for an empty command line;
-# Wine gives a program started with none its own path instead.
+# activates each window, saves what the screen shows of it as a PNG, and clicks it, as a player would. Not
+# pictured: the last-resort box ("Mod 启动器") of an empty command line, which Wine never gives a program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 source tools/wine-env
+claim_build_folder
 if [[ -n $(wine_kind) ]]; then
   echo "screens: this machine runs no 32-bit code, and the VM that runs it under emulation has no display" \
     "to draw on; run tools/screens.sh on a machine that runs 32-bit code." >&2
@@ -50,18 +47,19 @@ export QUORVANE_RECORD=$(windows_path "$work/record.json")  # the stand-in game 
 
 game_key='HKLM\Software\Electronic Arts\Electronic Arts\Red Alert 3'
 register_game() {
-  wine_run reg add "$game_key" /v 'Install Dir' /t REG_SZ /d "$(windows_path "$work/game")" /reg:32 /f >/dev/null
+  step "Registering the stand-in game in $prefix" "$work/wine.log" \
+    wine_run reg add "$game_key" /v 'Install Dir' /t REG_SZ /d "$(windows_path "$work/game")" /reg:32 /f
 }
 unregister_game() { wine_run reg delete "$game_key" /reg:32 /f >/dev/null 2>&1 || true; }
 
 # play LAUNCHER SKUDEF(yes|no) STEPS...: runs the launcher, named LAUNCHER, in a fresh mod folder while the
-# player helper takes STEPS; "shot NAME" saves the next window as $shots/NAME.bmp.
+# player helper takes STEPS; "shot NAME" saves the next window as $shots/NAME.png.
 runs=0
 play() {
   local launcher=$1 skudef=$2 steps=() player
   shift 2
   while (($#)); do
-    if [[ $1 == shot ]]; then steps+=(shot "$(windows_path "$shots/$2.bmp")"); shift 2; else steps+=("$1"); shift; fi
+    if [[ $1 == shot ]]; then steps+=(shot "$(windows_path "$shots/$2.png")"); shift 2; else steps+=("$1"); shift; fi
   done
   runs=$((runs + 1))
   local folder=$work/mods/$runs/MyMod
@@ -96,26 +94,7 @@ play 启动MyMod.exe yes shot notice-game-not-found box shot dialog-choose-game 
 # The Steam edition without a Steam client in the registry: the generic error box.
 play '启动MyMod(Steam版).exe' yes shot error-steam-not-found box
 
-# BMP (32 bits a pixel, top-down) to PNG (RGB), with nothing but the standard library.
-rm -f docs/screens/*.png
-python3 - "$shots" docs/screens <<'PY'
-import pathlib, struct, sys, zlib
-
-def chunk(kind, body):
-    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
-
-for bmp in sorted(pathlib.Path(sys.argv[1]).glob("*.bmp")):
-    data = bmp.read_bytes()
-    offset, = struct.unpack_from("<I", data, 10)
-    width, height = struct.unpack_from("<ii", data, 18)
-    rows = []
-    for y in range(-height):
-        bgrx = data[offset + y * width * 4:offset + (y + 1) * width * 4]
-        rgb = bytearray(width * 3)
-        rgb[0::3], rgb[1::3], rgb[2::3] = bgrx[2::4], bgrx[1::4], bgrx[0::4]
-        rows.append(b"\0" + bytes(rgb))
-    png = pathlib.Path(sys.argv[2]) / (bmp.stem + ".png")
-    png.write_bytes(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, -height, 8, 2, 0, 0, 0))
-                    + chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
-    print("  %s (%d x %d)" % (png, width, -height))
-PY
+# Only now, and only the pictures made here, replace those of the same name.
+for picture in "$shots"/*.png; do
+  mv "$picture" docs/screens/ && echo "  docs/screens/${picture##*/}"
+done

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # Makes the Wine that the tests run under, once per user, Wine version and recipe (tools/wine-env), from
-# Debian's packages only, as the user who runs it: mmdebstrap makes a trixie root holding trixie's Wine
-# 10 with the 32-bit Windows DLLs added, so that it runs the shipped 32-bit exe in WoW64 mode; the X11
-# client libraries that Wine's display driver loads, a CJK font and the zh_CN.UTF-8 locale, so that it
-# can be a Simplified-Chinese desktop. The user unpacks it (every file is theirs, no set-id bit is
-# kept) and makes in it a fresh Wine prefix of that desktop to copy.
+# Debian's packages only, as the user: mmdebstrap makes a trixie root holding trixie's Wine 10 with the
+# 32-bit Windows DLLs added (for the shipped 32-bit exe, in WoW64 mode), the X11 client libraries that
+# Wine's display driver loads, a CJK font and the zh_CN.UTF-8 locale; the user unpacks it (every file
+# theirs, no set-id bit kept) and makes in it a fresh Wine prefix of a Simplified-Chinese desktop to copy.
 # Does nothing when a complete one is in the cache. Needs mmdebstrap, bubblewrap, user namespaces (for a
 # user other than root) and the mingw-w64 binutils, never root. Takes the Debian archive from this
 # machine's apt sources, or from QUORVANE_DEBIAN_MIRROR. About two minutes and 400 MB of downloads; where
@@ -13,14 +12,43 @@ set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 source "$here/wine-env"
 
-[[ -n $(wine_root) ]] && exit 0
 kind=$(wine_kind)
+what=tools/setup-wine.sh
+mkdir -p "$quorvane_cache"
+open_lock 9 "$quorvane_cache/setup-wine.lock"
+flock 9
+
+# Under the lock no other set-up is at work: a folder of the set-up's without the mark of a complete root
+# was left by an interrupted one. A root of an older recipe is no longer used by this checkout or a newer
+# one, but goes only when no run holds it (tools/wine-run keeps a shared lock on its root).
+for folder in "$quorvane_cache"/*/; do
+  folder=${folder%/}
+  tools_made "$folder" "$what" || continue
+  if [[ ! -e $folder/.quorvane-complete ]]; then
+    echo "Removing what an interrupted set-up left: $folder"
+  elif ! [[ $folder =~ -r([0-9]+)(-vm)?$ ]] || ((BASH_REMATCH[1] >= wine_recipe)); then
+    continue
+  elif exec 6<"$folder/.quorvane-complete" && flock -n -x 6; then
+    echo "Removing the Wine root of an older recipe: $folder ($(du -sh --one-file-system "$folder" | cut -f1) freed)"
+  else
+    echo "Keeping the Wine root of an older recipe, $folder: a run of an older checkout uses it."
+    continue
+  fi
+  rm -rf --one-file-system -- "$folder" || echo "setup-wine: could not remove all of $folder" >&2
+done
+exec 6<&-
+[[ -n $(wine_root) ]] && exit 0
 
 # The Debian archive that this machine's apt uses, as apt itself reads its sources (one-line and deb822
-# alike, disabled ones left out): the first of a Debian release, not the security archive.
+# alike, disabled ones left out; a mirror list's first archive): the first of a Debian release, not the
+# security archive.
 debian_archive() {
   apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE)' 'Identifier: Packages' |
-    awk '$1 ~ /^https?:\/\// && $1 !~ /debian-security/ &&
+    while read -r uri release; do
+      uri=${uri%/}
+      [[ $uri != mirror+file:* ]] || uri=$(grep -m 1 -o -E '^https?://[^[:space:]]+' "${uri#mirror+file:}") || continue
+      printf '%s %s\n' "${uri%/}/" "$release"
+    done | awk '$1 ~ /^https?:\/\// && $1 !~ /debian-security/ &&
       $2 ~ /^(bullseye|bookworm|trixie|forky|sid|oldstable|stable|testing|unstable)(-updates|-backports)?$/ { print $1; exit }'
 }
 
@@ -31,32 +59,6 @@ if [[ -z $mirror ]]; then
   exit 1
 fi
 sandbox_works || exit 1
-
-mkdir -p "$quorvane_cache"
-exec 9>>"$quorvane_cache/setup-wine.lock"
-flock 9
-[[ -n $(wine_root) ]] && exit 0
-
-# Under the lock no other set-up is at work: a folder of the set-up's without the mark of a complete
-# root was left by an interrupted one, and a root of an older recipe is no longer used by this checkout
-# or a newer one. (Roots of recipe 2 carry only that mark. Build trees whose prefixes link into a root
-# keep those files until they go themselves.)
-what=tools/setup-wine.sh
-for folder in "$quorvane_cache"/*/; do
-  folder=${folder%/}
-  if ! tools_made "$folder" "$what" &&
-    [[ -L $folder || -e $folder/$tools_marker || ! -e $folder/.quorvane-complete ]]; then
-    continue
-  fi
-  if [[ ! -e $folder/.quorvane-complete ]]; then
-    echo "Removing what an interrupted set-up left: $folder"
-  elif [[ $folder =~ -r([0-9]+)(-vm)?$ ]] && ((BASH_REMATCH[1] < wine_recipe)); then
-    echo "Removing the Wine root of an older recipe: $folder ($(du -sh --one-file-system "$folder" | cut -f1) freed)"
-  else
-    continue
-  fi
-  rm -rf --one-file-system -- "$folder" || echo "setup-wine: could not remove all of $folder" >&2
-done
 
 build=$(make_marked_folder "$quorvane_cache/setup-wine.XXXXXX" "$what")
 trap 'remove_tools_folder "$build" "$what"' EXIT
@@ -71,21 +73,24 @@ echo "Setting up Debian trixie's Wine for the tests in $quorvane_cache from $mir
 # i386 Linux code is installed. Debian ships those DLLs with their debug information, 1.3 GiB that no
 # test reads.
 wine_dlls=/usr/lib/x86_64-linux-gnu/wine
-packages=wine,wine64,libwine,fonts-wine,fonts-wqy-microhei,locales,libxrender1,libxrandr2,libxi6,libxcursor1
+packages=wine,wine64,libwine,fonts-wine,fonts-wqy-microhei,locales,ca-certificates,libxrender1,libxrandr2,libxi6,libxcursor1
 packages+=,libxcomposite1,libxfixes3,libxinerama1
 # Where this machine runs no 32-bit code: QEMU, trixie's kernel, virtme-ng to boot it over this machine's
 # files (with the static busybox of its initramfs), and e2fsprogs with libarchive for the root's disk image.
 [[ -z $kind ]] || packages+=,qemu-system-x86,linux-image-amd64,virtme-ng,busybox-static,e2fsprogs,libarchive13t64
+# Built on disk, not in a /tmp in memory (Debian 13's), and through the proxy that apt is set to use.
+proxies=$(apt-config dump | grep -i -E '^Acquire::(https?|ftp)::Proxy ' || true)
 mode=()
-((EUID == 0)) || mode=(--mode=unshare)
-step "Making the trixie root (mmdebstrap)" "$log" \
-  mmdebstrap "${mode[@]}" --variant=minbase --architectures=amd64,i386 --include="$packages" \
+[[ -z $proxies ]] || mode+=(--aptopt="$proxies")
+((EUID == 0)) || mode+=(--mode=unshare)
+step "Making the trixie root (mmdebstrap; stripping the DLLs of their debug information)" "$log" \
+  env TMPDIR=/var/tmp mmdebstrap "${mode[@]}" --variant=minbase --architectures=amd64,i386 --include="$packages" \
   --customize-hook='chroot "$1" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8' \
   --customize-hook="chroot \"\$1\" sh -ec 'cd /tmp && apt-get download -q libwine:i386 &&
     dpkg-deb --fsys-tarfile libwine_*_i386.deb | tar -x ./usr/lib/i386-linux-gnu/wine/i386-windows &&
     cp -a usr/lib/i386-linux-gnu/wine/i386-windows/. $wine_dlls/i386-windows/'" \
-  --customize-hook="find \"\$1$wine_dlls/x86_64-windows\" -type f -exec x86_64-w64-mingw32-strip --strip-debug {} + || true" \
-  --customize-hook="find \"\$1$wine_dlls/i386-windows\" -type f -exec i686-w64-mingw32-strip --strip-debug {} + || true" \
+  --customize-hook="find \"\$1$wine_dlls/x86_64-windows\" -type f -exec x86_64-w64-mingw32-strip --strip-debug {} +" \
+  --customize-hook="find \"\$1$wine_dlls/i386-windows\" -type f -exec i686-w64-mingw32-strip --strip-debug {} +" \
   trixie "$build/trixie.tar" "deb $mirror trixie main"
 
 # Unpacked by the user: every file is theirs, and no set-id bit is kept. /dev is Wine's host's own.

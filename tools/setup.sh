@@ -8,15 +8,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/wine-env
 
-source /etc/os-release 2>/dev/null || true
-if [[ ${ID:-} != debian || ! ${VERSION_ID:-} =~ ^(12|13)$ ]]; then
-  echo "setup: this is ${PRETTY_NAME:-a system without /etc/os-release}, and the set-up knows Debian 12" \
-    "(bookworm) and 13 (trixie) only. It needs Debian's packages of cmake, Ninja, mingw-w64's i686 and x86_64" \
-    "g++ (posix threads), GoogleTest's sources, Python 3 with pefile, mmdebstrap, bubblewrap, newuidmap and" \
-    "Xvfb, a merged /usr, user namespaces, and a Debian archive to make the tests' trixie root from." >&2
-  exit 1
-fi
-
 packages=(cmake ninja-build g++-mingw-w64-i686-posix)
 if [[ ${1:-} != release ]]; then
   packages+=(
@@ -28,30 +19,44 @@ if [[ ${1:-} != release ]]; then
   )
 fi
 
+source /etc/os-release 2>/dev/null || true
+if [[ ${ID:-} != debian || ! ${VERSION_ID:-} =~ ^(12|13)$ ]]; then
+  echo "setup: this is ${PRETTY_NAME:-a system without /etc/os-release}; the set-up knows Debian 12 and 13 only." \
+    "The tools need: ${packages[*]}; a merged /usr, user namespaces, and a Debian archive for the tests' root." >&2
+  exit 1
+fi
+
+# Two first set-ups at once would collide on dpkg's lock: the second waits here for the first.
+exec 5</var/lib/dpkg && flock 5
 missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+for package in "${packages[@]}"; do  # a held package is installed too
+  [[ $(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null) == installed ]] || missing+=("$package")
 done
 if ((${#missing[@]} > 0)); then
   install=(apt-get install -y -q --no-install-recommends "${missing[@]}")
   as_root=(env DEBIAN_FRONTEND=noninteractive)
+  root_must() {
+    echo "setup: missing packages: ${missing[*]}. Installing them needs root, once per machine; as root, run" >&2
+    echo "    apt-get update && ${install[*]}" >&2
+    echo "and then this again as yourself: nothing else needs root." >&2
+    exit 1
+  }
   if ((EUID != 0)) && command -v sudo >/dev/null && { sudo -n true 2>/dev/null || [[ -t 0 ]]; }; then
     as_root=(sudo "${as_root[@]}")  # sudo resets the environment: the proxy settings are handed on
     for name in http_proxy https_proxy no_proxy HTTP_PROXY HTTPS_PROXY NO_PROXY; do
       [[ -n ${!name:-} ]] && as_root+=("$name=${!name}")
     done
   elif ((EUID != 0)); then
-    echo "setup: missing packages: ${missing[*]}. Installing them needs root, once per machine; as root, run" >&2
-    echo "    apt-get update && ${install[*]}" >&2
-    echo "and then this again as yourself: nothing else needs root." >&2
-    exit 1
+    root_must
   fi
   echo "Installing: ${missing[*]}"
   log=$(mktemp -t quorvane-setup.XXXXXX.log)
-  step "Updating apt's package lists (apt-get update)" "$log" "${as_root[@]}" apt-get update -q
-  step "Installing ${missing[*]} (apt-get install)" "$log" "${as_root[@]}" "${install[@]}"
+  step "Updating apt's package lists (apt-get update)" "$log" "${as_root[@]}" apt-get update -q &&
+    step "Installing ${missing[*]} (apt-get install)" "$log" "${as_root[@]}" "${install[@]}" ||
+    { [[ ${as_root[0]} == sudo ]] && root_must; exit 1; }
   rm "$log"
 fi
+exec 5<&-
 
 if [[ ${1:-} != release ]]; then
   tools/setup-wine.sh

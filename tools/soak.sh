@@ -4,6 +4,8 @@
 # QUORVANE_SOAK_ROUNDS rounds (default 1000000).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/wine-env
+claim_build_folder
 
 tools/setup.sh
 cmake --preset i686 >/dev/null

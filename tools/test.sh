@@ -7,51 +7,53 @@
 # the 32-bit exe's Wine runs in a VM under emulation (tools/wine-vm), which runs its unit tests and the
 # end-to-end groups that only it can show; the rest is reported as not run. Ends with CTest's summary of
 # each, what ran natively and under emulation, and the Wine they ran under; fails when either has a failure.
+# CTEST ARGUMENTS (a filter, say) go to both builds' runs: it passes when what they select passed in one
+# build or both, and fails when they select nothing in either. Without them, the tools' own tests run too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/wine-env
+claim_build_folder
 
 tools/setup.sh
 for preset in i686 x86_64; do
-  cmake --preset $preset >/dev/null
+  [[ -f build/$preset/CMakeCache.txt ]] || cmake --preset $preset >/dev/null
   cmake --build --preset $preset
 done
-source tools/wine-env
 kind=$(wine_kind)
 trap '[[ -z $kind ]] || tools/wine-vm stop build/i686' EXIT
-status=0
-mkdir -p build
+status=0 found=0
 for preset in i686 x86_64; do
   echo "== Tests of the $preset build"
-  ctest --preset $preset -j "$(nproc)" "$@" | tee "build/$preset-tests.log" || status=1
-done
-
-# What passed, ran natively or under emulation, and what did not run.
-outcomes() {
-  sed -n -E 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .*(Passed|Skipped).*/\2 \1/p' "build/$1-tests.log"
-}
-native=$(ctest --preset i686 -N -L native | sed -n -E 's/^ *Test +#[0-9]+: //p')
-if [[ -z $kind ]]; then
-  echo "== 32-bit code: this machine runs 32-bit code; every test ran natively"
-else
-  echo "== 32-bit code: 32-bit code runs under emulation (a QEMU VM); the 64-bit build's tests ran natively"
-fi
-for preset in i686 x86_64; do
-  passed=$(outcomes $preset | grep -c '^Passed' || true)
-  skipped=$(outcomes $preset | grep -c '^Skipped' || true)
-  if [[ $preset == i686 && -n $kind ]]; then
-    here=$(outcomes $preset | grep '^Passed' | cut -d' ' -f2 | grep -c -x -F "$native" || true)
-    echo "   $preset: $here passed natively, $((passed - here)) passed under emulation, $skipped not run"
-  else
-    echo "   $preset: $passed passed natively, $skipped not run"
+  if ctest --preset $preset -j "$(nproc)" "$@" 2>&1 | tee "build/$preset-tests.log"; then
+    found=$((found + 1))
+  elif ! grep -q '^No tests were found' "build/$preset-tests.log"; then
+    status=1 found=$((found + 1))
   fi
+done
+((found > 0)) || { echo "test: no test of either build matches: $*" >&2; exit 1; }
+
+# What passed, natively or under emulation (where this machine runs no 32-bit code, every i686 test but
+# those labelled native), and what did not run.
+outcomes() { sed -n -E "s/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .*($1).*/\1/p" "build/$2-tests.log"; }
+native=$(ctest --preset i686 -N -L native | sed -n -E 's/^ *Test +#[0-9]+: //p')
+where=("this machine runs it; every test ran natively" "it runs under emulation (a QEMU VM); the 64-bit build's tests ran natively")
+echo "== 32-bit code: ${where[${#kind} > 0]}"
+for preset in i686 x86_64; do
+  emulated=0
+  [[ $preset == x86_64 || -z $kind ]] || emulated=$(outcomes Passed $preset | grep -c -v -x -F "$native" || true)
+  echo "   $preset: $(($(outcomes Passed $preset | wc -l) - emulated)) passed natively, $emulated under emulation," \
+    "$(outcomes Skipped $preset | wc -l) not run"
 done
 
 # Debian's archive keeps only trixie's current Wine, so the set-up takes whatever that is; the README
 # states the version the tests were last checked with.
-wine=$(wine_version_of "$(wine_root)")
+wine=$(wine_root | sed -E 's/.*\/wine-(.*)-r[0-9]+(-vm)?$/\1/')
 documented=$(sed -n "s/.*Debian trixie's Wine 10 (\`\([^\`]*\)\`).*/\1/p" README.md | head -n 1)
 echo "== Wine: $wine (Debian trixie's), in WoW64 mode for the 32-bit build"
-if [[ $wine != "$documented" ]]; then
-  echo "warning: the README states Wine $documented; these tests ran under $wine." >&2
+[[ $wine == "$documented" ]] || echo "warning: the README states Wine $documented; these tests ran under $wine." >&2
+if (($# == 0)); then
+  echo "== Tests of the tools"
+  exec 7<&-  # they run this script again
+  tests/tools.sh || status=1
 fi
 exit $status

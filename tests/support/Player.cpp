@@ -4,10 +4,12 @@
 //   box         waits for a message box; reports its caption, text, icon, buttons and owner; presses OK
 //   pick PATH   waits for the file-open dialog; reports its title and file types; types PATH, presses Open
 //   cancel      waits for the file-open dialog; reports it; presses Cancel
-//   shot FILE   saves the next step's window as the screen shows it (activated first) to FILE, a BMP
+//   shot FILE   saves the next step's window as the screen shows it (activated first) to FILE, a PNG
 // Every window read is one JSON line (ASCII, other characters escaped) on standard output. Exit code 0
 // when every step was done, 1 when a window did not appear or close in time, 2 for a bad script.
 #include <windows.h>
+#include <objidl.h>  // before GDI+, which needs it and which WIN32_LEAN_AND_MEAN leaves out
+#include <gdiplus.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -146,22 +148,20 @@ public:
     std::vector<DWORD> pixels() const { return std::vector<DWORD>(bits_, bits_ + size()); }
     int size() const { return width_ * height_; }
 
-    // Writes the pixels as a BMP file of the same format.
+    // Writes the pixels as a PNG file (RGB), through GDI+.
     void save(const std::wstring& path) const {
-        BITMAPFILEHEADER file{};
-        file.bfType = 0x4d42;  // "BM"
-        file.bfOffBits = sizeof(file) + sizeof(info_);
-        file.bfSize = file.bfOffBits + static_cast<DWORD>(size()) * 4;
-        std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
-        bytes.append(reinterpret_cast<const char*>(&info_), sizeof(info_));
-        bytes.append(reinterpret_cast<const char*>(bits_), static_cast<std::size_t>(size()) * 4);
-        const HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        if (out == INVALID_HANDLE_VALUE ||
-            !WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        static const CLSID png{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+        const Gdiplus::GdiplusStartupInput input;
+        ULONG_PTR token = 0;
+        Gdiplus::Status status = Gdiplus::GdiplusStartup(&token, &input, nullptr);
+        if (status == Gdiplus::Ok) {
+            Gdiplus::Bitmap picture(width_, height_, width_ * 4, PixelFormat32bppRGB, reinterpret_cast<BYTE*>(bits_));
+            status = picture.Save(path.c_str(), &png, nullptr);
+        }
+        Gdiplus::GdiplusShutdown(token);
+        if (status != Gdiplus::Ok) {
             giveUp(L"could not write " + path);
         }
-        CloseHandle(out);
     }
 
 private:

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The tools' own tests, run by tools/test.sh after both builds' tests: what the tools promise about the
+# shared Wine root, the folders they may delete, and the runs of one clone.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source tools/wine-env
+root=$(wine_root)
+work=$(make_marked_folder "${TMPDIR:-/tmp}/quorvane-tools.XXXXXX" "tests/tools.sh")
+trap 'WINEPREFIX=$work/prefix in_wine_root "$root" "$wine_server" -k; remove_tools_folder "$work" tests/tools.sh' EXIT
+failures=0
+# check WHAT COMMAND...: runs COMMAND, its output kept in $work/out, and reports it.
+check() {
+  if "${@:2}" >"$work/out" 2>&1; then echo "   ok: $1"; else echo "   FAILED: $1" && tail -n 5 "$work/out" && failures=$((failures + 1)); fi
+}
+fails() { ! "$@"; }
+marked() { mkdir -p "$1" && printf '%s\n' "$2" >"$1/$tools_marker" && touch "$1/.quorvane-complete"; }
+
+# A run that writes in the profile and over a system DLL; the root's prefix has no newer file after it.
+touch "$work/before"
+tools/wine-run --64-bit "$work/prefix" cmd.exe /c 'mkdir %USERPROFILE%\Desktop\x & echo x>C:\windows\system32\kernel32.dll' \
+  >/dev/null 2>&1 || true
+untouched() { [[ -d $work/prefix/drive_c/users/$(id -un)/Desktop/x && -z $(find "$root" -newer "$work/before") ]]; }
+check "a run changes nothing of the root's, though it writes in the profile and over a system DLL" untouched
+held() {  # a shared lock on the root, and the prefix's server holds it
+  ! flock -n -x "$root/.quorvane-complete" true && grep -q -x -z "WINEPREFIX=$work/prefix" \
+    $(find /proc/[0-9]*/fd -lname "$(realpath "$root")/.quorvane-complete" -printf '%h/../environ\n' 2>/dev/null) </dev/null
+}
+check "wine-run's server holds the root it runs from" held
+mkdir -p "$work/copy/drive_c" && touch "$work/copy/.quorvane-ready" && ln -s "$work/target" "$work/link.lock"
+refused() { ! tools/wine-run --64-bit "$work/$1" cmd.exe /c exit && [[ ! -e $work/copy/drive_c/windows && ! -e $work/target ]]; }
+check "wine-run refuses a prefix that it did not make" refused copy
+check "wine-run refuses a lock that is a link" refused link
+
+# The set-up removes only what it made, and an older root only once no run holds it.
+cache=$work/cache
+marked "$cache/wine-1-r1" tools/setup-wine.sh
+marked "$cache/wine-1-r$wine_recipe$(wine_kind)" tools/setup-wine.sh
+marked "$cache/wine-0-r2" someone
+set_up() { QUORVANE_CACHE=$cache tools/setup-wine.sh && [ -e "$cache/wine-0-r2" ] && [ "$@" "$cache/wine-1-r1" ]; }
+exec 6<"$cache/wine-1-r1/.quorvane-complete" && flock -s 6
+check "the set-up keeps an older root that a run holds" set_up -e
+exec 6<&-
+check "the set-up removes an older root that no run holds, and nothing that it did not make" set_up ! -e
+
+# A filter that selects tests of one build passes, and one that selects none fails. One run per clone.
+check "a filter that selects tests of the 32-bit build only" tools/test.sh -L native
+check "a filter that selects nothing" fails tools/test.sh -R '^no such test$'
+exec 7<build && flock 7
+check "a second run in one clone stops" fails tools/test.sh -L native
+exec 7<&-
+((failures == 0))
