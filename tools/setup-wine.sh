@@ -15,8 +15,7 @@ source "$here/wine-env"
 kind=$(wine_kind)
 what=tools/setup-wine.sh
 mkdir -p "$quorvane_cache"
-open_lock 9 "$quorvane_cache/setup-wine.lock"
-flock 9
+open_lock 9 "$quorvane_cache/setup-wine.lock"; flock 9
 
 # Under the lock no other set-up is at work: a folder of the set-up's without the mark of a complete root
 # was left by an interrupted one. A root of an older recipe is no longer used by this checkout or a newer
