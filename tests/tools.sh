@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 source tools/wine-env
 root=$(wine_root)
 work=$(make_marked_folder "${TMPDIR:-/tmp}/quorvane-tools.XXXXXX" "tests/tools.sh")
-trap 'WINEPREFIX=$work/prefix in_wine_root "$root" "$wine_server" -k; remove_tools_folder "$work" tests/tools.sh' EXIT
+trap 'WINEPREFIX=$work/prefix in_wine_root "$root" "$wine_server" -k 2>/dev/null; remove_tools_folder "$work" tests/tools.sh' EXIT
 failures=0
 # check WHAT COMMAND...: runs COMMAND, its output kept in $work/out, and reports it.
 check() {
