@@ -77,13 +77,14 @@ packages+=,libxcomposite1,libxfixes3,libxinerama1
 # Where this machine runs no 32-bit code: QEMU, trixie's kernel, virtme-ng to boot it over this machine's
 # files (with the static busybox of its initramfs), and e2fsprogs with libarchive for the root's disk image.
 [[ -z $kind ]] || packages+=,qemu-system-x86,linux-image-amd64,virtme-ng,busybox-static,e2fsprogs,libarchive13t64
-# Built on disk, not in a /tmp in memory (Debian 13's), and through the proxy that apt is set to use.
+# Built on disk, not in a /tmp in memory (Debian 13's), and through the proxy that apt is set to use;
+# with none of the callers' locks open, so that its own descriptors stay single digits for its hooks' sh.
 proxies=$(apt-config dump | grep -i -E '^Acquire::(https?|ftp)::Proxy ' || true)
 mode=()
 [[ -z $proxies ]] || mode+=(--aptopt="$proxies")
 ((EUID == 0)) || mode+=(--mode=unshare)
 step "Making the trixie root (mmdebstrap; stripping the DLLs of their debug information)" "$log" \
-  env TMPDIR=/var/tmp mmdebstrap "${mode[@]}" --variant=minbase --architectures=amd64,i386 --include="$packages" \
+  detached env TMPDIR=/var/tmp mmdebstrap "${mode[@]}" --variant=minbase --architectures=amd64,i386 --include="$packages" \
   --customize-hook='chroot "$1" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8' \
   --customize-hook="chroot \"\$1\" sh -ec 'cd /tmp && apt-get download -q libwine:i386 &&
     dpkg-deb --fsys-tarfile libwine_*_i386.deb | tar -x ./usr/lib/i386-linux-gnu/wine/i386-windows &&
