@@ -208,6 +208,8 @@ TEST_F(LaunchTest, GameStartsInItsFolderOrItsDriveRoot) {
         EXPECT_EQ(launch(false), 0);
         EXPECT_EQ(FakeModal::shellDirectory(),
                   row.directory ? std::optional<std::wstring>(row.directory) : std::nullopt);
+        // No flags: the shell shows its own box when the start fails, and hands back no process handle.
+        EXPECT_EQ(FakeModal::shellMask(), 0u);
     }
 }
 

@@ -16,6 +16,7 @@ std::optional<DWORD> nextShellFailure;
 const std::error_category* nextShellCategory = nullptr;
 int shellCallCount = 0;
 std::optional<std::wstring> lastShellDirectory;
+ULONG lastShellMask = 0;
 
 std::wstring filterTextOf(const wchar_t* filter) {
     if (filter == nullptr) {
@@ -38,6 +39,7 @@ void reset() {
     nextShellCategory = nullptr;
     shellCallCount = 0;
     lastShellDirectory.reset();
+    lastShellMask = 0;
 }
 
 const std::vector<Box>& boxes() {
@@ -63,6 +65,10 @@ int shellCalls() {
 
 std::optional<std::wstring> shellDirectory() {
     return lastShellDirectory;
+}
+
+ULONG shellMask() {
+    return lastShellMask;
 }
 
 }  // namespace FakeModal
@@ -99,6 +105,7 @@ BOOL shellExecuteEx(SHELLEXECUTEINFOW* info) {
     ++FakeModal::shellCallCount;
     FakeModal::lastShellDirectory =
         info->lpDirectory ? std::optional<std::wstring>(info->lpDirectory) : std::nullopt;
+    FakeModal::lastShellMask = info->fMask;
     if (FakeModal::nextShellFailure) {
         const DWORD code = *FakeModal::nextShellFailure;
         const std::error_category* const thrownIn = FakeModal::nextShellCategory;

@@ -48,5 +48,7 @@ void scriptShellFailure(DWORD lastError, const std::error_category* thrownIn = n
 int shellCalls();
 // The working folder that the last shell start was given; nothing when it was given none.
 std::optional<std::wstring> shellDirectory();
+// The flags (fMask) that the last shell start was given.
+ULONG shellMask();
 
 }  // namespace FakeModal
