@@ -6,33 +6,43 @@
 # sees changes (src/windows/Messages.h, the support address, the dialog's settings) or the tests' Wine does:
 #     tools/screens.sh && git add docs/screens
 # It builds the i686 preset, starts an X display of its own (Xvfb, no window manager) and uses a Wine
-# prefix of its own (build/screens/wineprefix). The UI tests' player helper (tests/support/Player.cpp)
-# activates each window, saves what the screen shows of it as a PNG, and clicks it, as a player would. Not
-# pictured: the last-resort box ("Mod 启动器") of an empty command line, which Wine never gives a program.
+# prefix of its own (build/screens/wineprefix); where this machine runs no 32-bit code, both are in the
+# VM (tools/wine-vm), where the drawing part of this script runs. The UI tests' player helper
+# (tests/support/Player.cpp) activates each window, saves what the screen shows of it as a PNG, and clicks
+# it, as a player would. Not pictured: the last-resort box ("Mod 启动器") of an empty command line, which
+# Wine never gives a program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-
 source tools/wine-env
-claim_build_folder
-if [[ -n $(wine_kind) ]]; then
-  echo "screens: this machine runs no 32-bit code, and the VM that runs it under emulation has no display" \
-    "to draw on; run tools/screens.sh on a machine that runs 32-bit code." >&2
-  exit 1
-fi
-tools/setup.sh
-cmake --preset i686 >/dev/null
-cmake --build --preset i686 --target quorvane record_launch hold_mutex player
-
 prefix=$root/build/screens/wineprefix
 work=$root/build/screens/run  # made anew each time
 shots=$work/shots
+
+if [[ ${1:-} != --draw ]]; then
+  claim_build_folder
+  tools/setup.sh
+  cmake --preset i686 >/dev/null
+  cmake --build --preset i686 --target quorvane record_launch hold_mutex player
+  if [[ -n $(wine_kind) ]]; then
+    trap 'tools/wine-vm stop build/screens' EXIT
+    tools/wine-run --command "$prefix" "$root/tools/screens.sh" --draw
+  else
+    tools/screens.sh --draw
+  fi
+  # Only now, and only the pictures made here, replace those of the same name.
+  mkdir -p docs/screens
+  for picture in "$shots"/*.png; do
+    mv "$picture" docs/screens/ && echo "  docs/screens/${picture##*/}"
+  done
+  exit
+fi
 windows_path() { local path=${1//\//\\}; printf 'Z:%s' "$path"; }
 # Wine's own messages go to a log, also those of its desktop process, which outlives the display.
 wine_run() { "$root/tools/wine-run" "$prefix" "$@" 2>>"$work/wine.log"; }
 
 fresh_tools_folder "$work" "tools/screens.sh's run"
-mkdir -p "$work/game" "$shots" docs/screens
+mkdir -p "$work/game" "$shots"
 cp build/i686/tests/record_launch.exe "$work/game/RA3.exe"
 
 # A display of its own, on a free number, that ends with this script however it ends.
@@ -93,8 +103,3 @@ play 启动MyMod.exe yes shot notice-game-not-found box shot dialog-choose-game 
   shot dialog-file-not-found box cancel
 # The Steam edition without a Steam client in the registry: the generic error box.
 play '启动MyMod(Steam版).exe' yes shot error-steam-not-found box
-
-# Only now, and only the pictures made here, replace those of the same name.
-for picture in "$shots"/*.png; do
-  mv "$picture" docs/screens/ && echo "  docs/screens/${picture##*/}"
-done

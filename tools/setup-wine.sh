@@ -75,8 +75,9 @@ wine_dlls=/usr/lib/x86_64-linux-gnu/wine
 packages=wine,wine64,libwine,fonts-wine,fonts-wqy-microhei,locales,ca-certificates,libxrender1,libxrandr2,libxi6,libxcursor1
 packages+=,libxcomposite1,libxfixes3,libxinerama1
 # Where this machine runs no 32-bit code: QEMU, trixie's kernel, virtme-ng to boot it over this machine's
-# files (with the static busybox of its initramfs), and e2fsprogs with libarchive for the root's disk image.
-[[ -z $kind ]] || packages+=,qemu-system-x86,linux-image-amd64,virtme-ng,busybox-static,e2fsprogs,libarchive13t64
+# files (with the static busybox of its initramfs), e2fsprogs with libarchive for the root's disk image,
+# and Xvfb for the UI tests' display in the VM.
+[[ -z $kind ]] || packages+=,qemu-system-x86,linux-image-amd64,virtme-ng,busybox-static,e2fsprogs,libarchive13t64,xvfb
 # Built on disk, not in a /tmp in memory (Debian 13's), and through the proxy that apt is set to use;
 # with none of the callers' locks open, so that its own descriptors stay single digits for its hooks' sh.
 proxies=$(apt-config dump | grep -i -E '^Acquire::(https?|ftp)::Proxy ' || true)

@@ -237,10 +237,16 @@ def _reg_string(text):
 
 NO_VALUE = object()  # the key exists, the value does not
 _registry_state = None
+_relay_filter_set = False
 
 
 def import_registry(sections):
-    """Imports (key, {value: text} or None to delete the key) pairs in one regedit run."""
+    """Imports (key, {value: text} or None to delete the key) pairs in one regedit run; the first run also
+    sets the relay log's filter (every Wine start under emulation costs seconds)."""
+    global _relay_filter_set
+    if not _relay_filter_set:
+        sections = [(WINE_DEBUG_KEY, {"RelayInclude": RELAY_INCLUDE, "RelayFromExclude": RELAY_FROM_EXCLUDE}),
+                    *sections]
     lines = ["Windows Registry Editor Version 5.00", ""]
     for key, values in sections:
         if values is None:
@@ -253,6 +259,7 @@ def import_registry(sections):
     try:
         if wine("regedit", "/S", windows_path(file.name)) != 0:
             raise RuntimeError("regedit could not import " + file.name)
+        _relay_filter_set = True
     finally:
         os.unlink(file.name)
 
@@ -275,7 +282,6 @@ def set_registry(game_directory=None, steam_exe=None, view=None):
 
 def setUpModule():
     CONFIG.work.mkdir(parents=True, exist_ok=True)
-    import_registry([(WINE_DEBUG_KEY, {"RelayInclude": RELAY_INCLUDE, "RelayFromExclude": RELAY_FROM_EXCLUDE})])
 
 
 # --- Test bases ---------------------------------------------------------------------------------------
@@ -312,6 +318,8 @@ class LauncherTestCase(unittest.TestCase):
     def launch(self, folder, launcher_name, arguments=(), program_folder=None):
         """Runs the launcher, copied into `folder` (or `program_folder`) as `launcher_name`, with `folder` as
         its current directory. Waits for the stand-in's record when the launcher reports a start."""
+        if not _relay_filter_set:
+            import_registry([])
         program = (program_folder or folder) / launcher_name
         shutil.copyfile(CONFIG.launcher, program)
         record_path = folder.parent / "record.json"
