@@ -38,6 +38,7 @@ if [[ ${1:-} != --draw ]]; then
   exit
 fi
 windows_path() { local path=${1//\//\\}; printf 'Z:%s' "$path"; }
+[[ -z ${QUORVANE_IN_VM:-} ]] || export QUORVANE_TIME_SCALE=10  # the player waits longer under emulation
 # Wine's own messages go to a log, also those of its desktop process, which outlives the display.
 wine_run() { "$root/tools/wine-run" "$prefix" "$@" 2>>"$work/wine.log"; }
 

@@ -327,9 +327,13 @@ class LauncherTestCase(unittest.TestCase):
         environment = base_environment()
         environment["WINEDEBUG"] = "+relay"
         environment["QUORVANE_RECORD"] = windows_path(record_path)
-        with open(log_path, "wb") as log:
+        # Written line by line to a file in /tmp, then kept beside the run in one write: under emulation the
+        # run's folder is the host's, where each write costs a round trip out of the VM.
+        with tempfile.TemporaryFile() as log:
             exit_code = wine(program if program_folder else launcher_name, *arguments, cwd=folder,
                              environment=environment, stderr=log)
+            log.seek(0)
+            log_path.write_bytes(log.read())
         calls = parse_relay_log(log_path.read_bytes().decode("utf-8", "replace"))
         run = Run(exit_code, calls, None, log_path)
         if any(c.function == "ShellExecuteExW" and c.result for c in calls):
@@ -873,7 +877,8 @@ class UiTest(LauncherTestCase):
         keep the launcher waiting: the run's processes are then ended, so that the case fails soon and the
         next one starts on an empty desktop."""
         player = subprocess.Popen([*wine_run(), str(CONFIG.player), *steps],
-                                  env=base_environment(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  env={**base_environment(), "QUORVANE_TIME_SCALE": str(CONFIG.time_scale)},
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL)
         watcher = threading.Thread(target=lambda: player.wait() == 0 or end_processes_of(folder.parent))
         watcher.start()

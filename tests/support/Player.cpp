@@ -12,6 +12,7 @@
 #include <gdiplus.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -21,7 +22,13 @@
 
 namespace {
 
-constexpr DWORD kWaitMilliseconds = 30000;
+// How long a window may take to appear or close: half a minute, times the tests' time scale
+// (QUORVANE_TIME_SCALE, where Wine runs under emulation).
+DWORD waitLimit() {
+    const char* const scale = std::getenv("QUORVANE_TIME_SCALE");
+    return 30000 * static_cast<DWORD>(std::max(1, scale ? std::atoi(scale) : 1));
+}
+const DWORD kWaitMilliseconds = waitLimit();
 constexpr int kMessageTextId = 0xffff;  // the text of a message box, under Windows and Wine alike
 constexpr int kFileTypeId = 0x470;      // cmb1: the file-type combo box of the open dialog
 constexpr int kFileNameEditId = 0x480;  // edt1: the file-name field of Wine's dialog
