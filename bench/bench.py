@@ -1,10 +1,11 @@
 #!/usr/bin/python3
-"""Times the shipped 32-bit launcher under Wine against the least a program can do, and a .bat file.
+"""Times the launcher under Wine against the least a program can do, and a .bat file.
 
-Every program in a timed route is 32-bit and runs in Wine's WoW64 mode. Every route starts the same
-stand-in game with the same file, parameters and folder:
-  launcher  the shipped exe, copied as 启动BenchMod.exe into C:\\bench\\Mods\\BenchMod next to
-            BenchMod.SkuDef, run there; it finds the game through the registry's 32-bit view
+Every program in a timed route is of the measured build: i686 (the shipped exe; 32-bit programs in
+Wine's WoW64 mode) or x86_64 (the same sources; 64-bit programs). Every route starts the same stand-in
+game with the same file, parameters and folder:
+  launcher  the launcher, copied as 启动BenchMod.exe into C:\\bench\\Mods\\BenchMod next to
+            BenchMod.SkuDef, run there; it finds the game through the registry's view of its build
   floor_com bench/Floor.cpp: ShellExecuteExW with the launcher's file, parameters and folder, inside the
             single-threaded COM apartment that the shell requires of its callers (the floor of record)
   floor     the same call without the apartment (a reference: what the apartment costs by itself)
@@ -17,7 +18,9 @@ launcher and the floors exit once ShellExecuteExW returned, which in Wine is aft
 exists. The stand-in exits at once, and the next run begins only after it has ended (this script is
 the child subreaper of the runs, so Wine's detached processes come back to it and can be waited for).
 Wine runs a 32-bit program started from Linux in a detached process of its own, while a 64-bit
-start.exe in the command waits for it; that process too ends as this script's child.
+start.exe in the command waits for it; that process too ends as this script's child. A 64-bit program
+runs in the command's own process: there the whole run's CPU includes the program's, and the command's
+peak RSS, that of its largest process, is the program's.
   wall time         from spawn to exit of the command
   CPU, whole run    user + sys of the command (wait4: wine-run's helpers, the 64-bit start.exe) plus
                     that of the program's own process; not the wineserver, not the game
@@ -33,9 +36,10 @@ ratio is launcher / route within one round; the medians of these ratios are repo
 machine's drift between rounds cancels. The .bat route and the empty program close each round, in
 turns.
 
-bench.py --wine-run SCRIPT --prefix DIR --wine-version TEXT --launcher EXE --floor EXE --floor-com EXE
-         --standin EXE --record-launch EXE [--runs N] [--warmup N] [--output FILE]
-(FILE.json gets every run's numbers.)
+bench.py --build i686|x86_64 --label TEXT --wine-run SCRIPT --prefix DIR --wine-version TEXT --launcher EXE
+         --shipped EXE --floor EXE --floor-com EXE --standin EXE --record-launch EXE [--runs N] [--warmup N]
+         [--output FILE]
+(FILE.json gets every run's numbers; --shipped is the i686 exe, whose size is checked.)
 """
 
 import argparse
@@ -92,8 +96,13 @@ def unix_path(prefix, windows_path):
     return prefix / "drive_c" / Path(*windows_path[3:].split("\\"))
 
 
+def wine_command(config, *arguments):
+    bits = ["--64-bit"] if config.build == "x86_64" else []
+    return [str(config.wine_run), *bits, str(config.prefix), *arguments]
+
+
 def wine(config, *arguments):
-    result = subprocess.run([str(config.wine_run), str(config.prefix), *arguments],
+    result = subprocess.run(wine_command(config, *arguments),
                             stdin=subprocess.DEVNULL, capture_output=True)
     if result.returncode != 0:
         sys.exit(f"wine-run {' '.join(arguments)} failed ({result.returncode}): {result.stderr.decode(errors='replace')}")
@@ -102,8 +111,9 @@ def wine(config, *arguments):
 
 def prepare(config):
     # The first call sets the prefix up; the registry entry is the one the game's installer writes, in
-    # the 32-bit view that the launcher reads.
-    wine(config, "reg.exe", "add", GAME_KEY, "/v", "Install Dir", "/t", "REG_SZ", "/d", GAME_DIR, "/reg:32", "/f")
+    # the view that the launcher reads: the 32-bit one for the shipped exe.
+    view = "/reg:64" if config.build == "x86_64" else "/reg:32"
+    wine(config, "reg.exe", "add", GAME_KEY, "/v", "Install Dir", "/t", "REG_SZ", "/d", GAME_DIR, view, "/f")
     unix_path(config.prefix, GAME_DIR).mkdir(parents=True, exist_ok=True)
     config.mod_dir.mkdir(parents=True, exist_ok=True)
     unix_path(config.prefix, SKUDEF).write_bytes(b"add-config BenchMod.big\r\n")
@@ -155,7 +165,7 @@ def wait_for_started(names, timeout=20.0):
 
 
 def run_once(config, route, env=None):
-    command = [str(config.wine_run), str(config.prefix), *ROUTES[route]]
+    command = wine_command(config, *ROUTES[route])
     start = time.perf_counter()
     process = subprocess.Popen(command, cwd=config.mod_dir, env=env, stdin=subprocess.DEVNULL,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -165,14 +175,17 @@ def run_once(config, route, env=None):
     # Wine runs a 32-bit program started from Linux in a process of its own, detached from the command
     # (which waits for it in a 64-bit start.exe): it ends as this script's child, and its CPU time and
     # peak memory come from there.
-    program = PROGRAM[route]
+    program = PROGRAM[route] if config.build == "i686" else None
     ended = wait_for_started(STARTED[route] | ({program} if program else set()))
-    games = sum(1 for name, _ in ended if name == "RA3.exe") - (route == "empty")
+    games = sum(1 for name, _ in ended if name == "RA3.exe") - (route == "empty" and bool(program))
     own = [usage for name, usage in ended if name == program]
     expected = 0 if route == "empty" else 1
     if process.returncode != 0 or games != expected or (program and len(own) != 1):
         sys.exit(f"{route}: exit code {process.returncode}, {games} game start(s) seen instead of {expected}, "
                  f"ended: {[name for name, _ in ended]}")
+    if config.build == "x86_64" and route != "bat":
+        sample = {"wall": wall, "cpu": usage.ru_utime + usage.ru_stime}
+        return sample if route == "empty" else sample | {"rss": usage.ru_maxrss * KIB}
     if not own:
         return {"wall": wall}
     program_cpu = own[0].ru_utime + own[0].ru_stime
@@ -236,7 +249,9 @@ def verdict(met):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n", 1)[0])
-    for name in ("wine-run", "prefix", "launcher", "floor", "floor-com", "standin", "record-launch"):
+    parser.add_argument("--build", choices=("i686", "x86_64"), required=True)
+    parser.add_argument("--label", required=True)
+    for name in ("wine-run", "prefix", "launcher", "shipped", "floor", "floor-com", "standin", "record-launch"):
         parser.add_argument("--" + name, type=Path, required=True)
     parser.add_argument("--wine-version", required=True)
     parser.add_argument("--runs", type=int, default=100)
@@ -274,6 +289,7 @@ def main():
     # Key, heading, unit, scale, digits.
     columns = [("wall", "Wall time", "ms", 1000, 0), ("cpu", "CPU, whole run", "ms", 1000, 0),
                ("program_cpu", "CPU, own process", "ms", 1000, 0), ("rss", "Peak RSS", "MiB", mib, 2)]
+    columns = [column for column in columns if any(column[0] in sample for sample in rounds[0].values())]
 
     def values(route, key):
         return [results[route][key] for results in rounds]
@@ -302,7 +318,7 @@ def main():
         return f"| {label} | {' | '.join(cells)} |"
 
     labels = {
-        "launcher": "Launcher (`启动BenchMod.exe`, the shipped exe)",
+        "launcher": f"Launcher (`启动BenchMod.exe`, {config.build})",
         "floor_com": "Floor: `ShellExecuteExW` in the COM apartment",
         "floor": "Bare `ShellExecuteExW` (reference)",
         "bat": "`.bat` through `cmd.exe /c` (`start`)",
@@ -314,10 +330,10 @@ def main():
     cpu_ratio = statistics.median(ratios("floor_com", "cpu"))
     rss_extra = statistics.median(differences("floor_com", "rss"))
     bat_ratio = statistics.median(ratios("bat", "wall"))
-    size = config.launcher.stat().st_size
+    size = config.shipped.stat().st_size
     lines = [
-        f"{config.runs} rounds after {config.warmup} warm-up rounds, one run of each route per round. "
-        f"{config.wine_version}, 32-bit programs in WoW64 mode, 64-bit prefix, {os.cpu_count()} cores, "
+        f"**{config.label}.** {config.runs} rounds after {config.warmup} warm-up rounds, one run of each "
+        f"route per round. {config.wine_version}, 64-bit prefix, {os.cpu_count()} cores, "
         f"load average {load_before[0]:.2f} before and {load_after[0]:.2f} after ({elapsed:.0f} s).",
         "",
         "Each route: median (min–max).",
@@ -347,12 +363,12 @@ def main():
         f"{verdict(rss_extra <= 1024 * 1024)} |",
         f"| Launcher faster than the `.bat` route (median paired ratio) | {bat_ratio:.3f} × | "
         f"{verdict(bat_ratio < 1)} |",
-        f"| Shipped exe ≤ 320 KiB | {size / KIB:.1f} KiB ({size:,} bytes) | {verdict(size <= SIZE_LIMIT)} |",
+        f"| Shipped exe (i686) ≤ 320 KiB | {size / KIB:.1f} KiB ({size:,} bytes) | {verdict(size <= SIZE_LIMIT)} |",
         "",
         "The floor is ShellExecuteExW in the COM apartment; CPU is that of the whole run. The `.bat` "
         "route's CPU and memory are spread over cmd.exe and start.exe and are not shown.",
         "",
-        f"The shipped exe imports {', '.join(imports(config.launcher))}.",
+        f"The launcher measured ({config.build}) imports {', '.join(imports(config.launcher))}.",
         "",
         f"Every route started the game as `{command_line}` in `{GAME_DIR}`.",
     ]

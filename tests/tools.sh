@@ -15,6 +15,20 @@ check() {
 fails() { ! "$@"; }
 marked() { mkdir -p "$1" && printf '%s\n' "$2" >"$1/$tools_marker" && touch "$1/.quorvane-complete"; }
 
+# Every relative link and picture path in the documents leads to a file (anchors are not followed).
+links_resolve() {
+  local doc target broken=0
+  for doc in README.md SECURITY.md docs/*.md; do
+    while read -r target; do
+      target=${target%%#*}
+      [[ -z $target || $target == *:* || -e $(dirname "$doc")/$target ]] ||
+        { echo "$doc: $target is missing"; broken=1; }
+    done < <(grep -oP '\]\(\K[^)\s]+|<img [^>]*src="\K[^"]+' "$doc")
+  done
+  return "$broken"
+}
+check "every relative link and picture in the README, SECURITY.md and docs/ leads to a file" links_resolve
+
 # A run that writes in the profile and over a system DLL; the root's prefix has no newer file after it.
 touch "$work/before"
 tools/wine-run --64-bit "$work/prefix" cmd.exe /c 'mkdir %USERPROFILE%\Desktop\x & echo x>C:\windows\system32\kernel32.dll' \
