@@ -107,8 +107,17 @@ else
   size=$(($(stat -c %s "$build/trixie.tar") / 1048576 + 1024))
   step "Making the disk image of the Wine root (mke2fs)" "$log" \
     in_wine_root "$build" /usr/sbin/mke2fs -q -t ext4 -L quorvane-wine -d "$build/trixie.tar" "$build/wine.img" "${size}M"
+  # Two such VMs at once on one machine starve each other: Wine's first start in each then fails to
+  # install its 32-bit half, or to run a 32-bit program. Set-ups of every user take turns, through a lock
+  # file in /tmp that anyone may open.
+  turn=/tmp/quorvane-setup-vm.lock
+  [[ -L $turn ]] || (umask 0 && : >>"$turn") 2>/dev/null || true
+  [[ ! -L $turn ]] && exec 6<"$turn" || { echo "setup-wine: $turn is a link or unreadable; remove it." >&2; exit 1; }
+  flock -n 6 || { echo "Another set-up on this machine is making its Wine prefix in a VM; waiting for it" \
+    "(two at once starve each other)..."; flock 6; }
   step "Making the Wine prefix to copy, in a VM under emulation (a few minutes)" "$log" \
     "$here/wine-vm" make-prefix "$build"
+  exec 6<&-
   step "Copying the prefix out of the disk image (debugfs)" "$log" \
     in_wine_root "$build" /usr/sbin/debugfs -R "rdump /prefix $build" "$build/wine.img"
 fi

@@ -682,7 +682,7 @@ class HostileTest(LauncherTestCase):
         Wine's desktop process, which Wine starts for the launcher's windows and which ends by itself about
         a second after the last of them, is Wine's own."""
         marker = b"\0QUORVANE_RECORD=" + windows_path(run.log_path.with_name("record.json")).encode() + b"\0"
-        deadline = time.monotonic() + 5.0
+        deadline = time.monotonic() + 5.0 * CONFIG.time_scale
         while True:
             left = []
             for process in Path("/proc").glob("[0-9]*"):
