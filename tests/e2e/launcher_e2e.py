@@ -330,10 +330,12 @@ class LauncherTestCase(unittest.TestCase):
         # Written line by line to a file in /tmp, then kept beside the run in one write: under emulation the
         # run's folder is the host's, where each write costs a round trip out of the VM.
         with tempfile.TemporaryFile() as log:
-            exit_code = wine(program if program_folder else launcher_name, *arguments, cwd=folder,
-                             environment=environment, stderr=log)
-            log.seek(0)
-            log_path.write_bytes(log.read())
+            try:
+                exit_code = wine(program if program_folder else launcher_name, *arguments, cwd=folder,
+                                 environment=environment, stderr=log)
+            finally:  # also when the run did not end in time
+                log.seek(0)
+                log_path.write_bytes(log.read())
         calls = parse_relay_log(log_path.read_bytes().decode("utf-8", "replace"))
         run = Run(exit_code, calls, None, log_path)
         if any(c.function == "ShellExecuteExW" and c.result for c in calls):
