@@ -24,12 +24,8 @@ if [[ ${1:-} != --draw ]]; then
   tools/setup.sh
   cmake --preset i686 >/dev/null
   cmake --build --preset i686 --target quorvane record_launch hold_mutex player
-  if [[ -n $(wine_kind) ]]; then
-    trap 'tools/wine-vm stop build/screens' EXIT
-    tools/wine-run --command "$prefix" "$root/tools/screens.sh" --draw
-  else
-    tools/screens.sh --draw
-  fi
+  trap 'tools/wine-vm stop build/screens' EXIT  # where there is a VM
+  tools/wine-run --command "$prefix" "$root/tools/screens.sh" --draw
   # Only now, and only the pictures made here, replace those of the same name.
   mkdir -p docs/screens
   for picture in "$shots"/*.png; do
