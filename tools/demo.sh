@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # tools/demo.sh [ARGUMENTS...]
-# Builds the shipped 32-bit launcher and runs it once under Wine (in its WoW64 mode) the way a player
-# would: as 启动DemoMod.exe in a mod folder holding DemoMod.SkuDef, with a stand-in RA3.exe registered as
-# the installed game, in the registry view a 32-bit program reads on 64-bit Windows. Then tells
-# what the stand-in game received and how the launcher ended. ARGUMENTS go to the launcher, which hands
-# them on to the game. With a display, the launcher's boxes and dialogs appear and wait for you. Where
-# this machine runs no 32-bit code, it all runs headless in a VM under emulation (tools/wine-vm).
+# Builds the shipped 32-bit launcher and runs it once under Wine as a player would: as 启动DemoMod.exe
+# in a mod folder holding DemoMod.SkuDef, a stand-in RA3.exe registered as the game (in the 32-bit view).
+# Then tells what the stand-in received and how the launcher ended. ARGUMENTS go to the launcher. With a
+# display its boxes appear and wait for you; where this machine runs no 32-bit code, it all runs
+# headless in a VM under emulation (tools/wine-vm).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

@@ -1,19 +1,10 @@
 #!/usr/bin/python3
-"""Draws the Quorvane icon and writes it as res/quorvane.ico (standard library only).
+"""make-icon.py [OUTPUT]: draws the Quorvane icon, a bold red "Q" on a dark rounded square, into OUTPUT
+(res/quorvane.ico). Each image is drawn with 8x8 supersampling and stored as a classic DIB: a header whose
+height counts the colour bitmap and the AND mask together, a palette for 4 and 8 bits per pixel, the colour
+bitmap bottom-up, then the 1-bit AND mask (1 where transparent); 32-bit images carry alpha as well."""
 
-The design: a bold red "Q" on a dark rounded square. Each image is drawn with 8x8 supersampling and
-stored as a classic DIB: a BITMAPINFOHEADER whose height counts the colour bitmap and the AND mask
-together, a palette for 4 and 8 bits per pixel, the colour bitmap bottom-up, then the 1-bit AND mask.
-Palette and 24-bit images are opaque where the mask is 0 and transparent where it is 1; 32-bit images
-carry alpha as well.
-
-Usage: make-icon.py [OUTPUT]   (default: res/quorvane.ico next to this script's parent directory)
-"""
-
-import math
-import os
-import struct
-import sys
+import math, os, struct, sys
 
 # (size, bits per pixel) in the order the icon group lists them. 48x48 at 32 bits appears twice.
 IMAGES = [(16, 4), (32, 4), (48, 4), (16, 8), (32, 24), (48, 32), (16, 32), (32, 32), (48, 32)]
@@ -73,14 +64,9 @@ def render(size):
                         colour = lerp(BACK_TOP, BACK_BOTTOM, y)
                     else:
                         colour = RIM
-                    acc[0] += colour[0]
-                    acc[1] += colour[1]
-                    acc[2] += colour[2]
-                    acc[3] += 1.0
-            if acc[3] == 0:
-                row.append((0, 0, 0, 0))
-            else:
-                row.append(tuple(round(c / acc[3]) for c in acc[:3]) + (round(255 * acc[3] / (n * n)),))
+                    acc = [a + c for a, c in zip(acc, (*colour, 1.0))]
+            row.append(tuple(round(c / acc[3]) for c in acc[:3]) + (round(255 * acc[3] / (n * n)),) if acc[3]
+                       else (0, 0, 0, 0))
         rows.append(row)
     return rows
 
@@ -132,23 +118,14 @@ def dib(size, bpp, pixels):
     mask_stride = row_bytes(size)
     for row, row_mask in zip(reversed(pixels), reversed(transparent)):
         if bpp <= 8:
-            indices = []
-            for p, t in zip(row, row_mask):
-                if t:
-                    indices.append(0)
-                else:
-                    indices.append(min(range(1, len(palette)),
-                                       key=lambda i: sum((a - b) ** 2 for a, b in zip(palette[i], p[:3]))))
-            line = pack_indices(indices, bpp)
+            line = pack_indices([0 if t else min(range(1, len(palette)), key=lambda i: sum(
+                (a - b) ** 2 for a, b in zip(palette[i], p[:3]))) for p, t in zip(row, row_mask)], bpp)
         elif bpp == 24:
             line = b"".join(bytes((0, 0, 0)) if t else bytes((p[2], p[1], p[0])) for p, t in zip(row, row_mask))
         else:
             line = b"".join(bytes((p[2], p[1], p[0], p[3])) for p in row)
         colour += line + bytes(stride - len(line))
-        bits = 0
-        for x, t in enumerate(row_mask):
-            if t:
-                bits |= 1 << (size - 1 - x)
+        bits = sum(1 << (size - 1 - x) for x, t in enumerate(row_mask) if t)
         line = bits.to_bytes((size + 7) // 8, "big")
         mask += line + bytes(mask_stride - len(line))
 

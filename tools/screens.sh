@@ -1,16 +1,12 @@
 #!/usr/bin/env bash
 # tools/screens.sh
-# Pictures of what a player sees: every box the launcher shows a player, and the file dialog with its own
-# complaint, as the shipped 32-bit exe draws them on the tests' Simplified-Chinese Wine desktop, each a PNG
-# cropped to its window, in docs/screens/. Regenerate, look at and commit them whenever a text the player
-# sees changes (src/windows/Messages.h, the support address, the dialog's settings) or the tests' Wine does:
+# Pictures of every box the shipped 32-bit exe shows a player, and its file dialog with its own complaint,
+# on the tests' Simplified-Chinese desktop, as PNGs in docs/screens/. Regenerate, look at and commit them
+# when a text the player sees changes (src/windows/Messages.h, the dialog's settings) or the tests' Wine:
 #     tools/screens.sh && git add docs/screens
-# It builds the i686 preset, starts an X display of its own (Xvfb, no window manager) and uses a Wine
-# prefix of its own (build/screens/wineprefix); where this machine runs no 32-bit code, both are in the
-# VM (tools/wine-vm), where the drawing part of this script runs. The UI tests' player helper
-# (tests/support/Player.cpp) activates each window, saves what the screen shows of it as a PNG, and clicks
-# it, as a player would. Not pictured: the last-resort box ("Mod 启动器") of an empty command line, which
-# Wine never gives a program.
+# It draws on an X display (Xvfb) and in a prefix of its own, in the VM where this machine runs no 32-bit
+# code; the UI tests' player helper activates each window, saves it as a PNG, and clicks it. Not pictured:
+# the last-resort box ("Mod 启动器") of an empty command line, which Wine never gives a program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

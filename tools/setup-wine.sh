@@ -1,13 +1,10 @@
 #!/usr/bin/env bash
-# Makes the Wine that the tests run under, once per user, Wine version and recipe (tools/wine-env), from
-# Debian's packages only, as the user: mmdebstrap makes a trixie root holding trixie's Wine 10 with the
-# 32-bit Windows DLLs added (for the shipped 32-bit exe, in WoW64 mode), the X11 client libraries that
-# Wine's display driver loads, a CJK font and the zh_CN.UTF-8 locale; the user unpacks it (every file
-# theirs, no set-id bit kept) and makes in it a fresh Wine prefix of a Simplified-Chinese desktop to copy.
-# Does nothing when a complete one is in the cache. Needs mmdebstrap, bubblewrap, user namespaces (for a
-# user other than root) and the mingw-w64 binutils, never root. Takes the Debian archive from this
-# machine's apt sources, or from QUORVANE_DEBIAN_MIRROR. About two minutes and 400 MB of downloads; where
-# this machine runs no 32-bit code, about six and 700 MB, for the VM that makes the prefix (tools/wine-vm).
+# Makes the tests' Wine once per user, Wine version and recipe (tools/wine-env), from Debian's packages,
+# without root: mmdebstrap makes a trixie root with Wine 10 and its 32-bit DLLs, the X11 libraries, a CJK
+# font and the zh_CN.UTF-8 locale; the user unpacks it (no set-id bit kept) and makes in it a Simplified-
+# Chinese prefix to copy. Takes the Debian archive from this machine's apt sources, or from
+# QUORVANE_DEBIAN_MIRROR. About two minutes and 400 MB; where this machine runs no 32-bit code, about six
+# and 700 MB, for the VM that makes the prefix (tools/wine-vm).
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 source "$here/wine-env"
@@ -38,9 +35,8 @@ done
 exec 6<&-
 [[ -n $(wine_root) ]] && exit 0
 
-# The Debian archive that this machine's apt uses, as apt itself reads its sources (one-line and deb822
-# alike, disabled ones left out; a mirror list's first archive): the first of a Debian release, not the
-# security archive.
+# The first Debian release archive (not the security one) of this machine's apt sources, as apt reads
+# them (one-line and deb822 alike; a mirror list's first archive).
 debian_archive() {
   apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE)' 'Identifier: Packages' |
     while read -r uri release; do
@@ -66,17 +62,13 @@ log=$quorvane_cache/setup-wine.log
 echo "Setting up Debian trixie's Wine for the tests in $quorvane_cache from $mirror" \
   "(once per user, about two minutes; six where a VM must make its prefix)..."
 
-# Wine from trixie's packages, with the X11 libraries that its display driver loads and the fonts it
-# draws with (WenQuanYi Micro Hei for Chinese), which Wine only recommends. i386 is added to the root's
-# dpkg only for the 32-bit Windows DLLs of libwine:i386, which are unpacked next to the 64-bit ones: no
-# i386 Linux code is installed. Debian ships those DLLs with their debug information, 1.3 GiB that no
-# test reads.
+# Wine, with the X11 libraries and fonts it only recommends. Of libwine:i386 only its 32-bit Windows DLLs
+# are unpacked beside the 64-bit ones (no i386 Linux code), and stripped of 1.3 GiB of debug information.
 wine_dlls=/usr/lib/x86_64-linux-gnu/wine
 packages=wine,wine64,libwine,fonts-wine,fonts-wqy-microhei,locales,ca-certificates,libxrender1,libxrandr2,libxi6,libxcursor1
 packages+=,libxcomposite1,libxfixes3,libxinerama1
-# Where this machine runs no 32-bit code: QEMU, trixie's kernel, virtme-ng to boot it over this machine's
-# files (with the static busybox of its initramfs), e2fsprogs with libarchive for the root's disk image,
-# and Xvfb for the UI tests' display in the VM.
+# For the VM: QEMU, trixie's kernel, virtme-ng (with its initramfs's static busybox), e2fsprogs with
+# libarchive for the disk image, and Xvfb for the UI tests' display.
 [[ -z $kind ]] || packages+=,qemu-system-x86,linux-image-amd64,virtme-ng,busybox-static,e2fsprogs,libarchive13t64,xvfb
 # Built on disk, not in a /tmp in memory (Debian 13's), and through the proxy that apt is set to use;
 # with none of the callers' locks open, so that its own descriptors stay single digits for its hooks' sh.

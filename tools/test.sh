@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
 # tools/test.sh [CTEST ARGUMENTS...]
-# Installs what is missing, builds both targets and runs every test under Wine 10 on a Simplified-
-# Chinese desktop: for the shipped 32-bit exe (i686, in Wine's WoW64 mode) its unit tests, its
-# end-to-end runs, its UI runs on a display of their own and its PE checks; then the same unit and
-# end-to-end tests for the 64-bit build of the same sources. Where this machine runs no 32-bit code,
-# the 32-bit exe's tests all run in a VM under emulation (tools/wine-vm), its UI tests on a display in
-# the VM. Ends with CTest's summary of each, what ran natively and under emulation, and the Wine they ran
-# under; fails when either has a failure.
+# Installs what is missing, builds both targets and runs every test under Wine 10 on a Simplified-Chinese
+# desktop: the shipped 32-bit exe's unit, end-to-end, UI and PE tests (in a VM under emulation where this
+# machine runs no 32-bit code), then the 64-bit build's. Ends with what ran natively and under emulation,
+# and the Wine they ran under; fails when either build has a failure.
 # CTEST ARGUMENTS (a filter, say) go to both builds' runs: it passes when what they select passed in one
 # build or both, and fails when they select nothing in either. Without them, the tools' own tests run too.
 set -euo pipefail
