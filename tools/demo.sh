@@ -49,11 +49,7 @@ exit_code=0
   exit_code=$?
 
 # The launcher does not wait for the game: give the stand-in a moment to write what it got.
-for _ in $(seq 600); do
-  [[ -e $record ]] && break
-  ((exit_code == 0)) || break
-  sleep 0.1
-done
+for _ in $(seq 600); do [[ ! -e $record ]] && ((exit_code == 0)) || break; sleep 0.1; done
 
 echo
 if [[ -e $record ]]; then

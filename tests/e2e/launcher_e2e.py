@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""End-to-end runs of the launcher exe under Wine.
+r"""End-to-end runs of the launcher exe under Wine.
 
 Each run copies the launcher into a fresh mod folder under the name a player would give it and starts it
 there. What it shows and starts is read from outside: Wine's relay log lists the exe's own calls to
