@@ -3,7 +3,7 @@
 # without root: mmdebstrap makes a trixie root with Wine 10 and its 32-bit DLLs, the X11 libraries, a CJK
 # font and the zh_CN.UTF-8 locale; the user unpacks it (no set-id bit kept) and makes in it a Simplified-
 # Chinese prefix to copy. Takes the Debian archive from this machine's apt sources, or from
-# QUORVANE_DEBIAN_MIRROR. About two minutes and 400 MB; where this machine runs no 32-bit code, about six
+# QUORVANE_DEBIAN_MIRROR. About two minutes and 400 MB; where this machine runs no 32-bit code, about five
 # and 700 MB, for the VM that makes the prefix (tools/wine-vm).
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
@@ -60,7 +60,7 @@ trap 'remove_tools_folder "$build" "$what"' EXIT
 log=$quorvane_cache/setup-wine.log
 : >"$log"
 echo "Setting up Debian trixie's Wine for the tests in $quorvane_cache from $mirror" \
-  "(once per user, about two minutes; six where a VM must make its prefix)..."
+  "(once per user, about two minutes; five where a VM must make its prefix)..."
 
 # Wine, with the X11 libraries and fonts it only recommends. Of libwine:i386 only its 32-bit Windows DLLs
 # are unpacked beside the 64-bit ones (no i386 Linux code), and stripped of 1.3 GiB of debug information.
