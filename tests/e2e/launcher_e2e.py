@@ -315,18 +315,18 @@ class LauncherTestCase(unittest.TestCase):
             (folder / (mod + ".SkuDef")).touch()
         return folder
 
-    def launch(self, folder, launcher_name, arguments=(), program_folder=None):
+    def launch(self, folder, launcher_name, arguments=(), program_folder=None, environment=()):
         """Runs the launcher, copied into `folder` (or `program_folder`) as `launcher_name`, with `folder` as
-        its current directory. Waits for the stand-in's record when the launcher reports a start."""
+        its current directory and `environment` added to it. Waits for the stand-in's record when the
+        launcher reports a start."""
         if not _relay_filter_set:
             import_registry([])
         program = (program_folder or folder) / launcher_name
         shutil.copyfile(CONFIG.launcher, program)
         record_path = folder.parent / "record.json"
         log_path = folder.parent / "relay.log"
-        environment = base_environment()
-        environment["WINEDEBUG"] = "+relay"
-        environment["QUORVANE_RECORD"] = windows_path(record_path)
+        environment = {**base_environment(), **dict(environment), "WINEDEBUG": "+relay",
+                       "QUORVANE_RECORD": windows_path(record_path)}
         # Written line by line to a file in /tmp, then kept beside the run in one write: under emulation the
         # run's folder is the host's, where each write costs a round trip out of the VM.
         with tempfile.TemporaryFile() as log:
@@ -599,15 +599,23 @@ class FailuresTest(LauncherTestCase):
                   visible=len(error_text(mod, shown_detail)))
         self.assertOutcome(run, 1, [*before, box])
 
-    def test_steam_path_missing(self):
-        for description, steam_exe, detail in [
-                ("no key", None, "Failed to retrieve steam.exe path: RegOpenKeyExW failed: "),
-                ("no SteamExe value", NO_VALUE, "Failed to retrieve steam.exe path: ")]:
+    def test_location_fails(self):
+        steam = "Failed to retrieve steam.exe path: "
+        game = "Failed to retrieve RA3Path."
+        for description, registry, launcher_name, environment, before, detail, shown_detail in [
+                ("no Steam key", (self.game_directory, None), "启动M(Steam版).exe", {}, [],
+                 steam + "RegOpenKeyExW failed: ", steam),
+                ("no SteamExe value", (self.game_directory, NO_VALUE), "启动M(Steam版).exe", {}, [], steam, steam),
+                # No file dialog can be shown: a failure, not a cancel. The log cuts the text before the
+                # dialog's part ("SelectFile Error: GetOpenFileNameW failed, CommDlg Error Code 2").
+                ("game not registered, comdlg32 not loadable", (None, self.steam_exe), "启动M.exe",
+                 {"WINEDLLOVERRIDES": "comdlg32=d"}, [Box(GAME_NOT_FOUND_TEXT, "M", MB_OK)],
+                 game + "\r\nRegistry Error: RegOpenKeyExW failed: ", game)]:
             with self.subTest(description):
-                set_registry(self.game_directory, steam_exe)
+                set_registry(*registry)
                 folder = self.make_mod_folder(mod="M")
-                run = self.launch(folder, "启动M(Steam版).exe")
-                self.assertErrorBox(run, "M", detail, "Failed to retrieve steam.exe path: ")
+                run = self.launch(folder, launcher_name, environment=environment)
+                self.assertErrorBox(run, "M", detail, shown_detail, before)
 
     def test_start_fails(self):
         broken_game = self.root / "broken game"
