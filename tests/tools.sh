@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The tools' own tests, run by tools/test.sh after both builds' tests: what the tools promise about the
-# shared Wine root, the folders they may delete, and the runs of one clone.
+# shared Wine root, the folders they may delete, the runs of one clone, and the exe they ship.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/wine-env
@@ -18,7 +18,7 @@ marked() { mkdir -p "$1" && printf '%s\n' "$2" >"$1/$tools_marker" && touch "$1/
 # Every relative link and picture path in the documents leads to a file (anchors are not followed).
 links_resolve() {
   local doc target broken=0
-  for doc in README.md SECURITY.md docs/*.md; do
+  for doc in *.md docs/*.md; do
     while read -r target; do
       target=${target%%#*}
       [[ -z $target || $target == *:* || -e $(dirname "$doc")/$target ]] ||
@@ -27,7 +27,11 @@ links_resolve() {
   done
   return "$broken"
 }
-check "every relative link and picture in the README, SECURITY.md and docs/ leads to a file" links_resolve
+check "every relative link and picture in the documents (*.md, docs/) leads to a file" links_resolve
+
+# The exe that the tests run is, byte for byte, the one that tools/release.sh ships.
+shipped_is_tested() { cmake --preset release && cmake --build --preset release && cmp build/{i686,release}/quorvane.exe; }
+check "the tested exe (build/i686) and the released one (build/release) are the same bytes" shipped_is_tested
 
 # A run that writes in the profile and over a system DLL; the root's prefix has no newer file after it.
 touch "$work/before"

@@ -48,6 +48,8 @@ TEST(LauncherIdentityTest, FileNamesGiveModNameAndEdition) {
         {L"C:\\启动\\红警 模组.exe", L"红警 模组", false},
         // Only ASCII letters fold: a full-width E is no "e".
         {L"MyMod.\uFF25XE", L"MyMod.\uFF25XE", false},
+        // Typed with a Chinese input method's full-width parentheses, the marker is part of the name.
+        {L"启动MyMod\uFF08Steam版\uFF09.exe", L"MyMod\uFF08Steam版\uFF09", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.path));
