@@ -30,7 +30,7 @@ links_resolve() {
 check "every relative link and picture in the documents (*.md, docs/) leads to a file" links_resolve
 
 # The exe that the tests run is, byte for byte, the one that tools/release.sh ships.
-shipped_is_tested() { cmake --preset release && cmake --build --preset release && cmp build/{i686,release}/quorvane.exe; }
+shipped_is_tested() { cmake --preset release --fresh && cmake --build --preset release && cmp build/{i686,release}/quorvane.exe; }
 check "the tested exe (build/i686) and the released one (build/release) are the same bytes" shipped_is_tested
 
 # A run that writes in the profile and over a system DLL; the root's prefix has no newer file after it.

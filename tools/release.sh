@@ -24,7 +24,7 @@ if [[ ${1:-} == --check ]]; then  # builds VERSION's commit in a scratch work tr
 fi
 
 tools/setup.sh release
-cmake --preset release >/dev/null
+cmake --preset release --fresh >/dev/null  # no setting left in the cache from an earlier build
 cmake --build --preset release
 
 mkdir -p dist
