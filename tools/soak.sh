@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The long robustness run, on the shipped 32-bit build: the generated quoting round trip (through the
-# real CommandLineToArgvW) and the file-name fuzz of the launcher identity, each with
-# QUORVANE_SOAK_ROUNDS rounds (default 1000000).
+# The long robustness run, on the shipped 32-bit build (in the VM where this machine runs no 32-bit code):
+# the generated quoting round trip (through the real CommandLineToArgvW) and the launcher identity's
+# file-name fuzz, each with QUORVANE_SOAK_ROUNDS rounds (default 1000000).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/wine-env

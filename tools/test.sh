@@ -14,7 +14,7 @@ claim_build_folder
 tools/setup.sh
 kind=$(wine_kind) booting=
 trap '[[ -z $kind ]] || { wait $booting || true; tools/wine-vm stop build/i686; }' EXIT
-# A whole run under emulation boots the 32-bit tests' VM (most of a minute) while both builds compile.
+# A whole run under emulation boots the 32-bit tests' VM while both builds compile.
 [[ -z $kind || $# -gt 0 ]] ||
   { mkdir -p build/i686 && tools/wine-run --command build/i686/wineprefix true & booting=$!; }
 for preset in i686 x86_64; do
