@@ -6,7 +6,9 @@ cd "$(dirname "$0")/.."
 source tools/wine-env
 root=$(wine_root)
 work=$(make_marked_folder "${TMPDIR:-/tmp}/quorvane-tools.XXXXXX" "tests/tools.sh")
-trap 'WINEPREFIX=$work/prefix in_wine_root "$root" "$wine_server" -k 2>/dev/null; remove_tools_folder "$work" tests/tools.sh' EXIT
+link=
+trap 'WINEPREFIX=$work/prefix in_wine_root "$root" "$wine_server" -k 2>/dev/null || true; [[ -z $link ]] || kill $link
+  remove_tools_folder "$work" tests/tools.sh' EXIT
 failures=0
 # check WHAT COMMAND...: runs COMMAND, its output kept in $work/out, and reports it.
 check() {
@@ -48,6 +50,50 @@ mkdir -p "$work/copy/drive_c" && touch "$work/copy/.quorvane-ready" && ln -s "$w
 refused() { ! tools/wine-run --64-bit "$work/$1" cmd.exe /c exit && [[ ! -e $work/copy/drive_c/windows && ! -e $work/target ]]; }
 check "wine-run refuses a prefix that it did not make" refused copy
 check "wine-run refuses a lock that is a link" refused link
+
+# The VM's link, its server run here with a maker that makes nothing: a stranger is refused before its
+# request is read, a request is capped, all that a killed caller's program started ends, and a program's
+# own exit status is told from the link's failure (125).
+vm=$work/vm/.quorvane-vm && mkdir -p "$vm" && exec 6>"$vm/live" && flock 6
+od -An -N16 -tx1 /dev/urandom | tr -d ' \n' >"$vm/token"
+python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' >"$vm/port"
+python3 tools/wine-vm-link serve "$vm" 127.0.0.1 "$(<"$vm/port")" true & link=$!
+until [[ -e $vm/ready ]]; do sleep 0.1; done
+call() { python3 tools/wine-vm-link call "$vm" "$work/vm" "$@"; }
+# stranger KEY SIZE: the answer to a request to start a program, sent with KEY and said to be SIZE bytes long
+stranger() {
+  python3 -c 'import json, socket, struct, sys
+port, key, size, started = sys.argv[1:]
+sock = socket.create_connection(("127.0.0.1", int(port)), timeout=10)
+sock.sendall(bytes(16)), sock.recv(32)
+request = json.dumps({"prefix": "/", "cwd": "/", "env": {}, "argv": ["touch", started]}).encode()
+sock.sendall(key.encode() + struct.pack("<I", int(size) or len(request)) + request)
+print(sock.recv(200)[5:].decode())' "$(<"$vm/port")" "$@" "$work/started"
+}
+refused() { [[ $(stranger "$(tr 0-9a-f 1-9a-f0 <"$vm/token")" 0) == *"refused the caller's key" && ! -e $work/started ]]; }
+check "the VM's link refuses a wrong key and starts nothing" refused
+capped() {
+  [[ $(stranger "$(<"$vm/token")" 2147483647) == *"refused a request of 2147483647 bytes"* ]] &&
+    (($(awk '/^VmHWM/ {print $2}' "/proc/$link/status") < 100000))
+}
+check "the VM's link refuses a request of 2 GiB without taking the memory" capped
+gone() { local pid; for pid; do [[ $(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null) =~ ^Z?$ ]] || return 1; done; }
+all_ended() {
+  python3 tools/wine-vm-link call "$vm" "$work/vm" sh -c 'setsid sleep 600 & echo $! >"$1.grandchild"; echo $$ >"$1"
+    while :; do echo output; done' sh "$work/program" >/dev/null & local caller=$!
+  until [[ -s $work/program ]]; do sleep 0.1; done
+  kill -9 $caller
+  for _ in $(seq 50); do gone $(<"$work/program") $(<"$work/program.grandchild") && return; sleep 0.1; done; return 1
+}
+check "a program of the VM's link and its child end when the caller is killed" all_ended
+statuses() {
+  local own=0 failed=0
+  call sh -c 'exit 2' || own=$?
+  kill $link && wait $link; link=
+  call true || failed=$?
+  ((own == 2 && failed == 125))
+}
+check "a program's own exit status 2 is told from a failure of the VM's link" statuses
 
 # The set-up removes only what it made, and an older root only once no run holds it.
 cache=$work/cache
