@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # tools/demo.sh [ARGUMENTS...]
 # Builds the shipped 32-bit launcher and runs it once under Wine as a player would: as 启动DemoMod.exe
-# in a mod folder holding DemoMod.SkuDef, a stand-in RA3.exe registered as the game (in the 32-bit view).
-# Then tells what the stand-in received and how the launcher ended. ARGUMENTS go to the launcher. With a
-# display its boxes appear and wait for you; where this machine runs no 32-bit code, it all runs
-# headless in a VM under emulation (tools/wine-vm).
+# beside DemoMod.SkuDef, a stand-in RA3.exe registered as the game; then tells what the stand-in got and how
+# the launcher ended. ARGUMENTS go to the launcher. With a display its boxes wait for you; where this
+# machine runs no 32-bit code, it runs headless in a VM (tools/wine-vm).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -21,7 +20,6 @@ run=$demo/run  # made anew each time
 mod=$run/DemoMod
 game="$run/Red Alert 3"
 record=$run/record.json
-windows_path() { local path=${1//\//\\}; printf 'Z:%s' "$path"; }
 
 fresh_tools_folder "$run" "tools/demo.sh's run"
 mkdir -p "$mod" "$game"
@@ -33,8 +31,8 @@ cp build/i686/tests/record_launch.exe "$game/RA3.exe"
 export QUORVANE_KEEP_DISPLAY=1
 start=$SECONDS
 if [[ -n $(wine_kind) ]]; then
-  echo "This machine runs no 32-bit code: the launcher runs in a QEMU VM under software emulation, with no" \
-    "display. Starting the VM takes about half a minute, and each program in it several seconds."
+  echo "This machine runs no 32-bit code: the launcher runs in a QEMU VM, with no display. Starting the VM" \
+    "takes most of a minute under emulation (docs/development.md), each program in it a few seconds."
   trap 'tools/wine-vm stop "$demo"' EXIT
 fi
 # What Wine's own programs print is in the Windows code page of the desktop (936); the terminal's is UTF-8.
@@ -49,7 +47,7 @@ exit_code=0
   exit_code=$?
 
 # The launcher does not wait for the game: give the stand-in a moment to write what it got.
-for _ in $(seq 600); do [[ ! -e $record ]] && ((exit_code == 0)) || break; sleep 0.1; done
+((exit_code != 0)) || wait_for 60 test -e "$record" || true
 
 echo
 if [[ -e $record ]]; then

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.." && source tools/wine-env
 
 if [[ ${1:-} == --check ]]; then  # builds VERSION's commit in a scratch work tree, deleted afterwards
   notes=$(sed -n "/^## \[${2:?release: --check needs a VERSION}\]/,/^## \[/p" CHANGELOG.md)
-  commit=$(grep -oP 'commit `\K[0-9a-f]{40}' <<<"$notes") published=$(grep -oP 'SHA-256: `\K[0-9a-f]{64}' <<<"$notes") ||
+  commit=$(grep -oP 'commit `\K[0-9a-f]{40}' <<<"$notes") && published=$(grep -oP 'SHA-256: `\K[0-9a-f]{64}' <<<"$notes") ||
     { echo "release: CHANGELOG.md names no commit and SHA-256 for version $2" >&2; exit 1; }
   released=$(grep -oP '`\K[a-z0-9.+-]+=[^`]+' <<<"$notes" | sort)  # the compilers' packages, as pkg=version
   scratch=$(make_marked_folder "${TMPDIR:-/tmp}/quorvane-release.XXXXXX" tools/release.sh)

@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
 # tools/screens.sh
-# Pictures of every box the shipped 32-bit exe shows a player, and its file dialog with its own complaint,
-# on the tests' Simplified-Chinese desktop, as PNGs in docs/screens/. Regenerate, look at and commit them
-# when a text the player sees changes (src/windows/Messages.h, the dialog's settings) or the tests' Wine:
-#     tools/screens.sh && git add docs/screens
-# It draws on an X display (Xvfb) and in a prefix of its own, in the VM where this machine runs no 32-bit
-# code; the UI tests' player helper activates each window, saves it as a PNG, and clicks it. Not pictured:
-# the last-resort box ("Mod 启动器") of an empty command line, which Wine never gives a program.
+# Pictures of every box the shipped 32-bit exe shows a player, and of its file dialog, on the tests'
+# Simplified-Chinese desktop, as PNGs in docs/screens/; made again when a text the player sees or the tests'
+# Wine changes: tools/screens.sh && git add docs/screens. On Xvfb, in a prefix of its own (in the VM where
+# needed), the UI tests' player helper saves and clicks each window. Not pictured: the last-resort box
+# ("Mod 启动器") of an empty command line, which Wine never gives a program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -29,7 +27,6 @@ if [[ ${1:-} != --draw ]]; then
   done
   exit
 fi
-windows_path() { local path=${1//\//\\}; printf 'Z:%s' "$path"; }
 [[ -z ${QUORVANE_IN_VM:-} ]] || export QUORVANE_TIME_SCALE=10  # the player waits longer under emulation
 # Wine's own messages go to a log, also those of its desktop process, which outlives the display.
 wine_run() { "$root/tools/wine-run" "$prefix" "$@" 2>>"$work/wine.log"; }
@@ -39,12 +36,10 @@ mkdir -p "$work/game" "$shots"
 cp build/i686/tests/record_launch.exe "$work/game/RA3.exe"
 
 # A display of its own, on a free number, that ends with this script however it ends.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 & xvfb=$!
 trap 'kill "$xvfb" 2>/dev/null || true' EXIT
-for _ in $(seq 300); do [[ -s $work/display ]] && break; sleep 0.1; done
+wait_for 30 test -s "$work/display" || { echo "screens: Xvfb did not start" >&2; exit 1; }
 display=$(<"$work/display")
-[[ -n $display ]] || { echo "screens: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$display QUORVANE_KEEP_DISPLAY=1
 export QUORVANE_RECORD=$(windows_path "$work/record.json")  # the stand-in game writes what it got there
 
@@ -55,8 +50,8 @@ register_game() {
 }
 unregister_game() { wine_run reg delete "$game_key" /reg:32 /f >/dev/null 2>&1 || true; }
 
-# play LAUNCHER SKUDEF(yes|no) STEPS...: runs the launcher, named LAUNCHER, in a fresh mod folder while the
-# player helper takes STEPS; "shot NAME" saves the next window as $shots/NAME.png.
+# play LAUNCHER SKUDEF(yes|no) STEPS...: runs the launcher so named in a fresh mod folder while the player
+# takes STEPS ("shot NAME" saves the next window as $shots/NAME.png).
 runs=0
 play() {
   local launcher=$1 skudef=$2 steps=() player
@@ -64,27 +59,21 @@ play() {
   while (($#)); do
     if [[ $1 == shot ]]; then steps+=(shot "$(windows_path "$shots/$2.png")"); shift 2; else steps+=("$1"); shift; fi
   done
-  runs=$((runs + 1))
-  local folder=$work/mods/$runs/MyMod
+  local folder=$work/mods/$((++runs))/MyMod
   mkdir -p "$folder"
   [[ $skudef == yes ]] && : >"$folder/MyMod.SkuDef"
   cp build/i686/quorvane.exe "$folder/$launcher"
-  wine_run build/i686/tests/player.exe "${steps[@]}" >"$work/player.log" &
-  player=$!
+  wine_run build/i686/tests/player.exe "${steps[@]}" >"$work/player.log" & player=$!
   (cd "$folder" && wine_run "$launcher") || true
-  if ! wait "$player"; then
-    echo "screens: the player did not get through ${steps[*]}: $(cat "$work/player.log")" >&2
-    exit 1
-  fi
+  wait "$player" || { echo "screens: the player did not get through ${steps[*]}: $(<"$work/player.log")" >&2; exit 1; }
 }
 
 echo "Rendering on display :$display in $prefix ..."
 register_game
 # The game runs: the launcher says so, then starts it all the same.
 ready=$work/mutex-ready
-wine_run build/i686/tests/hold_mutex.exe W 41DAF790-16F5-4881-8754-59FD8CF3B8D2 "$(windows_path "$ready")" &
-holder=$!
-for _ in $(seq 300); do [[ -e $ready ]] && break; sleep 0.1; done
+wine_run build/i686/tests/hold_mutex.exe W 41DAF790-16F5-4881-8754-59FD8CF3B8D2 "$(windows_path "$ready")" & holder=$!
+wait_for 30 test -e "$ready" || true
 play 启动MyMod.exe yes shot notice-game-running box
 rm -f "$ready"
 wait "$holder"

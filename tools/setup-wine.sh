@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# Makes the tests' Wine once per user, Wine version and recipe (tools/wine-env), from Debian's packages,
-# without root: mmdebstrap makes a trixie root with Wine 10 and its 32-bit DLLs, the X11 libraries, a CJK
-# font and the zh_CN.UTF-8 locale; the user unpacks it (no set-id bit kept) and makes in it a Simplified-
-# Chinese prefix to copy. Takes the Debian archive from this machine's apt sources, or from
-# QUORVANE_DEBIAN_MIRROR. About two minutes and 400 MB; where this machine runs no 32-bit code, about five
-# and 700 MB, for the VM that makes the prefix (tools/wine-vm).
+# Makes the tests' Wine once per user, Wine version and recipe (tools/wine-env), without root: mmdebstrap
+# makes a trixie root with Wine 10 and its 32-bit DLLs, the X11 libraries, a CJK font and the zh_CN.UTF-8
+# locale, from this machine's apt sources' archive (or QUORVANE_DEBIAN_MIRROR); the user unpacks it and
+# makes in it a Simplified-Chinese prefix to copy, in a VM (tools/wine-vm) where no 32-bit code runs here.
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 source "$here/wine-env"
@@ -14,9 +12,8 @@ what=tools/setup-wine.sh
 mkdir -p "$quorvane_cache"
 open_lock 9 "$quorvane_cache/setup-wine.lock"; flock 9
 
-# Under the lock no other set-up is at work: a folder of the set-up's without the mark of a complete root
-# was left by an interrupted one. A root of an older recipe is no longer used by this checkout or a newer
-# one, but goes only when no run holds it (tools/wine-run keeps a shared lock on its root).
+# Under the lock no other set-up is at work: a folder of the set-up's not marked complete was left by an
+# interrupted one. A root of an older recipe goes once no run holds it (wine-run's shared lock on it).
 for folder in "$quorvane_cache"/*/; do
   folder=${folder%/}
   tools_made "$folder" "$what" || continue
@@ -62,16 +59,15 @@ log=$quorvane_cache/setup-wine.log
 echo "Setting up Debian trixie's Wine for the tests in $quorvane_cache from $mirror" \
   "(once per user, about two minutes; five where a VM must make its prefix)..."
 
-# Wine, with the X11 libraries and fonts it only recommends. Of libwine:i386 only its 32-bit Windows DLLs
-# are unpacked beside the 64-bit ones (no i386 Linux code), and stripped of 1.3 GiB of debug information.
+# Wine, with the X11 libraries and fonts it only recommends, and libwine:i386's 32-bit Windows DLLs only (no
+# i386 Linux code); all stripped of 1.3 GiB of debug information.
 wine_dlls=/usr/lib/x86_64-linux-gnu/wine
 packages=wine,wine64,libwine,fonts-wine,fonts-wqy-microhei,locales,ca-certificates,libxrender1,libxrandr2,libxi6,libxcursor1
 packages+=,libxcomposite1,libxfixes3,libxinerama1
-# For the VM: QEMU, trixie's kernel, virtme-ng (with its initramfs's static busybox), e2fsprogs with
-# libarchive for the disk image, and Xvfb for the UI tests' display.
+# For the VM: QEMU, a kernel, virtme-ng, busybox, the disk image's tools, and Xvfb for the UI tests.
 [[ -z $kind ]] || packages+=,qemu-system-x86,linux-image-amd64,virtme-ng,busybox-static,e2fsprogs,libarchive13t64,xvfb
-# Built on disk, not in a /tmp in memory (Debian 13's), and through the proxy that apt is set to use;
-# with none of the callers' locks open, so that its own descriptors stay single digits for its hooks' sh.
+# Built on disk, not in Debian 13's /tmp in memory, through apt's proxy, with none of the callers' locks
+# open (its own descriptors stay single digits for its hooks' sh).
 proxies=$(apt-config dump | grep -i -E '^Acquire::(https?|ftp)::Proxy ' || true)
 mode=()
 [[ -z $proxies ]] || mode+=(--aptopt="$proxies")
@@ -94,14 +90,12 @@ version=$(awk '/^Package: wine64$/ { found = 1 } found && /^Version:/ { print $2
 if [[ -z $kind ]]; then
   step "Making the Wine prefix to copy" "$log" make_prefix "$build" "$build/prefix"
 else
-  # This machine runs no 32-bit code: the prefix is made in a VM, on a disk image of the root that later
-  # VMs read it from, then copied out of the image for the 64-bit runs here.
+  # The prefix is made in a VM, on the disk image later VMs read, then copied out for the 64-bit runs here.
   size=$(($(stat -c %s "$build/trixie.tar") / 1048576 + 1024))
   step "Making the disk image of the Wine root (mke2fs)" "$log" \
     in_wine_root "$build" /usr/sbin/mke2fs -q -t ext4 -L quorvane-wine -d "$build/trixie.tar" "$build/wine.img" "${size}M"
-  # Two such VMs at once on one machine starve each other: Wine's first start in each then fails to
-  # install its 32-bit half, or to run a 32-bit program. Set-ups of every user take turns, through a lock
-  # file in /tmp that anyone may open.
+  # Two such VMs at once starve each other (Wine's first start in each fails): set-ups of every user take
+  # turns, through a lock file in /tmp that anyone may open.
   turn=/tmp/quorvane-setup-vm.lock
   [[ -L $turn ]] || (umask 0 && : >>"$turn") 2>/dev/null || true
   [[ ! -L $turn ]] && exec 6<"$turn" || { echo "setup-wine: $turn is a link or unreadable; remove it." >&2; exit 1; }

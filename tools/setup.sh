@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # tools/setup.sh [release]
-# Installs what building and testing Quorvane needs, and does nothing when it is all there. With
-# "release", only what building the shipped exe needs. The host's packages come from apt-get, the one
-# step that needs root (as root, or through sudo); the tests' Wine is no system package: it is Debian
-# trixie's Wine 10 in a root of the user's own, made once by tools/setup-wine.sh without root.
+# Installs what building and testing Quorvane needs ("release": building the shipped exe), if missing:
+# packages through apt-get, the one step that needs root (as root, or through sudo); then the tests' Wine,
+# a root of the user's own made by tools/setup-wine.sh without root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/wine-env

@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
 # tools/test.sh [CTEST ARGUMENTS...]
 # Installs what is missing, builds both targets and runs every test under Wine 10 on a Simplified-Chinese
-# desktop: the shipped 32-bit exe's unit, end-to-end, UI and PE tests (in a VM under emulation where this
-# machine runs no 32-bit code), then the 64-bit build's. Ends with what ran natively and under emulation,
-# and the Wine they ran under; fails when either build has a failure.
-# CTEST ARGUMENTS (a filter, say) go to both builds' runs: it passes when what they select passed in one
-# build or both, and fails when they select nothing in either. Without them, the tools' own tests run too.
+# desktop: the shipped 32-bit exe's (in a VM where this machine runs no 32-bit code), then the 64-bit
+# build's; says what ran natively and in the VM, and under which Wine. CTEST ARGUMENTS (a filter) go to both
+# builds: it fails when they select nothing in either. Without them, the tools' own tests run too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/wine-env
@@ -33,8 +31,7 @@ for preset in i686 x86_64; do
 done
 ((found > 0)) || { echo "test: no test of either build matches: $*" >&2; exit 1; }
 
-# What passed, natively or under emulation (where this machine runs no 32-bit code, every i686 test but
-# those labelled native), and what did not run.
+# What passed natively or in the VM (every i686 test there but those labelled native), and what did not run.
 outcomes() { sed -n -E "s/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .*($1).*/\1/p" "build/$2-tests.log"; }
 native=$(ctest --preset i686 -N -L native | sed -n -E 's/^ *Test +#[0-9]+: //p')
 where=("this machine runs it; every test ran natively" "it runs under emulation (a QEMU VM); the 64-bit build's tests ran natively")
@@ -46,8 +43,7 @@ for preset in i686 x86_64; do
     "$(outcomes Skipped $preset | wc -l) not run"
 done
 
-# Debian's archive keeps only trixie's current Wine, so the set-up takes whatever that is; the README
-# states the version the tests were last checked with.
+# The set-up takes trixie's current Wine, the only one Debian keeps; the README names the one last tested.
 wine=$(wine_root | sed -E 's/.*\/wine-(.*)-r[0-9]+(-vm)?$/\1/')
 documented=$(sed -n "s/.*Debian trixie's Wine 10 (\`\([^\`]*\)\`).*/\1/p" README.md | head -n 1)
 echo "== Wine: $wine (Debian trixie's), in WoW64 mode for the 32-bit build"
