@@ -55,10 +55,10 @@ check "wine-run refuses a lock that is a link" refused link
 # request is read, a request is capped, all that a killed caller's program started ends, and a program's
 # own exit status is told from the link's failure (125).
 vm=$work/vm/.quorvane-vm && mkdir -p "$vm" && exec 6>"$vm/live" && flock 6
-od -An -N16 -tx1 /dev/urandom | tr -d ' \n' >"$vm/token"
+printf '%032d' 7 >"$vm/token"
 python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' >"$vm/port"
 python3 tools/wine-vm-link serve "$vm" 127.0.0.1 "$(<"$vm/port")" true & link=$!
-until [[ -e $vm/ready ]]; do sleep 0.1; done
+wait_for 30 test -e "$vm/ready"
 call() { python3 tools/wine-vm-link call "$vm" "$work/vm" "$@"; }
 # stranger KEY SIZE: the answer to a request to start a program, sent with KEY and said to be SIZE bytes long
 stranger() {
@@ -81,9 +81,9 @@ gone() { local pid; for pid; do [[ $(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null
 all_ended() {
   python3 tools/wine-vm-link call "$vm" "$work/vm" sh -c 'setsid sleep 600 & echo $! >"$1.grandchild"; echo $$ >"$1"
     while :; do echo output; done' sh "$work/program" >/dev/null & local caller=$!
-  until [[ -s $work/program ]]; do sleep 0.1; done
+  wait_for 30 test -s "$work/program"
   kill -STOP $caller && sleep 1 && kill -9 $caller  # the program's output fills what the caller no longer reads
-  for _ in $(seq 50); do gone $(<"$work/program") $(<"$work/program.grandchild") && return; sleep 0.1; done; return 1
+  wait_for 5 gone "$(<"$work/program")" "$(<"$work/program.grandchild")"
 }
 check "a program of the VM's link and its child end when the caller is killed" all_ended
 statuses() {
