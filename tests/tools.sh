@@ -52,48 +52,65 @@ check "wine-run refuses a prefix that it did not make" refused copy
 check "wine-run refuses a lock that is a link" refused link
 
 # The VM's link, its server run here with a maker that makes nothing: a stranger is refused before its
-# request is read, a request is capped, all that a killed caller's program started ends, and a program's
-# own exit status is told from the link's failure (125).
+# request is read, a request is capped, the cap on connections at once is no cap on connections in all, all
+# that a killed caller's program started ends, and a program's own exit status is told from the link's failure (125).
 vm=$work/vm/.quorvane-vm && mkdir -p "$vm" && exec 6>"$vm/live" && flock 6
 printf '%032d' 7 >"$vm/token"
 python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' >"$vm/port"
 python3 tools/wine-vm-link serve "$vm" 127.0.0.1 "$(<"$vm/port")" true & link=$!
 wait_for 30 test -e "$vm/ready"
 call() { python3 tools/wine-vm-link call "$vm" "$work/vm" "$@"; }
-# stranger KEY SIZE: the answer to a request to start a program, sent with KEY and said to be SIZE bytes long
+# stranger KEY SIZE [TIMES]: the answers, a line each, to TIMES requests (1) to start a program, sent with KEY
+# and said to be SIZE bytes long; up to 1 MiB a request is sent padded to SIZE, past that only announced.
 stranger() {
   python3 -c 'import json, socket, struct, sys
-port, key, size, started = sys.argv[1:]
-sock = socket.create_connection(("127.0.0.1", int(port)), timeout=10)
-sock.sendall(bytes(16)), sock.recv(32)
+port, key, size, times, started = sys.argv[1:]
 request = json.dumps({"prefix": "/", "cwd": "/", "env": {}, "argv": ["touch", started]}).encode()
-sock.sendall(key.encode() + struct.pack("<I", int(size) or len(request)) + request)
-print(sock.recv(200)[5:].decode())' "$(<"$vm/port")" "$@" "$work/started"
+size = int(size) or len(request)
+for _ in range(int(times)):
+    sock = socket.create_connection(("127.0.0.1", int(port)), timeout=10)
+    sock.sendall(bytes(16)), sock.recv(32)
+    sock.sendall(key.encode() + struct.pack("<I", size) + request.ljust(size if size <= 1 << 20 else 0))
+    print(sock.recv(200)[5:].decode())' "$(<"$vm/port")" "$1" "$2" "${3:-1}" "$work/started"
 }
 refused() { [[ $(stranger "$(tr 0-9a-f 1-9a-f0 <"$vm/token")" 0) == *"refused the caller's key" && ! -e $work/started ]]; }
 check "the VM's link refuses a wrong key and starts nothing" refused
 capped() {
   [[ $(stranger "$(<"$vm/token")" 2147483647) == *"refused a request of 2147483647 bytes"* ]] &&
-    (($(awk '/^VmHWM/ {print $2}' "/proc/$link/status") < 100000))
+    (($(awk '/^VmHWM/ {print $2}' "/proc/$link/status") < 100000)) &&
+    [[ $(stranger "$(<"$vm/token")" 1048577) == *"refused a request of 1048577 bytes"* && ! -e $work/started ]] &&
+    [[ $(stranger "$(<"$vm/token")" 1000000) == 0 && -e $work/started ]]
 }
-check "the VM's link refuses a request of 2 GiB without taking the memory" capped
+check "the VM's link refuses a request of 2 GiB without taking the memory, and of 1 MiB and a byte; runs one of 1,000,000" capped
+served() { [[ $(stranger "$(<"$vm/token")" 0 33 | grep -cx 0) == 33 ]]; }
+check "the VM's link runs 33 requests one after another, more than the 32 it serves at once" served
 gone() { local pid; for pid; do [[ $(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null) =~ ^Z?$ ]] || return 1; done; }
-all_ended() {
+all_ended() {  # PROGRAM: what the caller's program does once it has started a child
+  rm -f "$work/program"
   python3 tools/wine-vm-link call "$vm" "$work/vm" sh -c 'setsid sleep 600 & echo $! >"$1.grandchild"; echo $$ >"$1"
-    while :; do echo output; done' sh "$work/program" >/dev/null & local caller=$!
-  wait_for 30 test -s "$work/program"
+    '"$1" sh "$work/program" >/dev/null & local caller=$!
+  wait_for 30 test -s "$work/program" || return
   kill -STOP $caller && sleep 1 && kill -9 $caller  # the program's output fills what the caller no longer reads
   wait_for 5 gone "$(<"$work/program")" "$(<"$work/program.grandchild")"
 }
-check "a program of the VM's link and its child end when the caller is killed" all_ended
+check "a program of the VM's link and its child end when the caller is killed" all_ended 'while :; do echo output; done'
+check "a program of the VM's link that writes nothing and its child end when the caller is killed" all_ended 'sleep 600'
 statuses() {
-  local own=0 failed=0
+  local own=0 ended=0 failed=0
   call sh -c 'exit 2' || own=$?
+  call sh -c 'echo $$ >"$1"; exec sleep 600' sh "$work/waiting" 2>"$work/said" & local caller=$!
+  wait_for 30 test -s "$work/waiting" || return
   kill $link && wait $link; link=
+  wait $caller || ended=$?
+  kill "$(<"$work/waiting")"
   call true || failed=$?
-  ((own == 2 && failed == 125))
+  cat "$work/said" && ((own == 2 && ended == 125 && failed == 125)) && [[ $(wc -l <"$work/said") == 1 &&
+    $(<"$work/said") == "wine-vm: the VM ended before the program did ("*")"* ]]
 }
-check "a program's own exit status 2 is told from a failure of the VM's link" statuses
+check "a program's own exit status 2 is told from a VM that ends during it or before a call (125, one line)" statuses
+alive() { tools/wine-vm alive "$work/vm"; }
+liveness() { [[ -e $vm/ready ]] && alive && exec 6>&- && fails alive; }
+check "a session counts as alive while its lock is held, and not once it is free though \"ready\" is left" liveness
 
 # The set-up removes only what it made, and an older root only once no run holds it.
 cache=$work/cache
