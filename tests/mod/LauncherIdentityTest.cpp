@@ -50,6 +50,8 @@ TEST(LauncherIdentityTest, FileNamesGiveModNameAndEdition) {
         {L"MyMod.\uFF25XE", L"MyMod.\uFF25XE", false},
         // Typed with a Chinese input method's full-width parentheses, the marker is part of the name.
         {L"启动MyMod\uFF08Steam版\uFF09.exe", L"MyMod\uFF08Steam版\uFF09", false},
+        // Renamed to 启动MyMod.exe where Explorer hides extensions: only the last ".exe" goes.
+        {L"启动MyMod.exe.exe", L"MyMod.exe", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.path));
