@@ -29,9 +29,9 @@ fi
 tools/setup.sh
 out=build/bench
 
-# The exe that ships, from the release preset: measured for size everywhere.
-cmake --preset release -B $out/release >/dev/null
-cmake --build $out/release --target quorvane
+# The exe that ships, from the release preset in the build root: measured for size everywhere.
+(source tools/wine-env && cmake_for release --preset release -B $out/release >/dev/null &&
+  cmake_for release --build $out/release --target quorvane)
 launcher=$out/release/quorvane.exe
 if [[ $build == x86_64 ]]; then  # the same sources and release settings, for 64-bit Windows
   cmake --preset x86_64 -B $out/release-x86_64 -DQUORVANE_TESTS=OFF >/dev/null

@@ -31,9 +31,37 @@ links_resolve() {
 }
 check "every relative link and picture in the documents (*.md, docs/) leads to a file" links_resolve
 
-# The exe that the tests run is, byte for byte, the one that tools/release.sh ships.
-shipped_is_tested() { cmake --preset release --fresh && cmake --build --preset release && cmp build/{i686,release}/quorvane.exe; }
-check "the tested exe (build/i686) and the released one (build/release) are the same bytes" shipped_is_tested
+# The exe that the tests run is, byte for byte, the one that tools/release.sh ships, with the licence beside it
+# (Windows line ends); both are built in the build root, whose compilers are the newest release's.
+shipped_is_tested() {
+  tools/release.sh && cmp build/i686/quorvane.exe dist/Quorvane.exe && [[ $(tr -d '\r' <dist/Quorvane-LICENSE.txt) == "$(<LICENSE)" ]] &&
+    ! grep -q -v $'\r$' dist/Quorvane-LICENSE.txt
+}
+check "the tested exe (build/i686) is the one in dist/, beside the licence" shipped_is_tested
+notes=$(release_notes) && compilers=$(release_compilers "$notes" | tail -n +2)
+built_with() { [[ $(in_build_root "$(build_root)" dpkg-query -W -f='${Package}=${Version}\n' $(cut -d= -f1 <<<"$compilers") | sort) == "$compilers" ]]; }
+check "the build root's compilers are those CHANGELOG.md names for the newest release" built_with
+
+# release.sh --check builds the newest release's commit to its published SHA-256, and calls one digit off a MISMATCH.
+version=$(sed -n -E '1s/^## \[([^]]+)\].*/\1/p' <<<"$notes") published=$(grep -oP 'SHA-256: `\K[0-9a-f]{64}' <<<"$notes")
+sed "s/$published/$(tr 0-9a-f 1-9a-f0 <<<"${published:0:1}")${published:1}/" CHANGELOG.md >"$work/CHANGELOG.md"
+release_checked() {
+  tools/release.sh --check "$version" && ! QUORVANE_CHANGELOG=$work/CHANGELOG.md tools/release.sh --check "$version" 2>"$work/off" &&
+    grep MISMATCH "$work/off"
+}
+if git cat-file -e "$(grep -oP 'commit `\K[0-9a-f]{40}' <<<"$notes")^{commit}" 2>/dev/null; then
+  check "release.sh --check $version matches, and one digit off does not" release_checked
+else
+  echo "   skipped: release.sh --check $version (this clone lacks the release's commit)"
+fi
+
+# The time limits follow each run's kind of machine: a folder configured natively gets those of emulation.
+limit() { QUORVANE_32BIT=$1 configure_build i686 && ctest --preset i686 --show-only=json-v1 |
+  python3 -c 'import json, sys; print(*(int(p["value"]) for t in json.load(sys.stdin)["tests"] if t["name"] == "e2e.start"
+    for p in t["properties"] if p["name"] == "TIMEOUT"))'; }
+limits() { [[ $(limit native) == 300 && $(limit emulated) == 3000 ]]; }
+check "a build folder configured natively gets the time limits of emulation when a run emulates" limits
+configure_build i686
 
 # A run that writes in the profile and over a system DLL; the root's prefix has no newer file after it.
 touch "$work/before"

@@ -11,8 +11,8 @@ source tools/wine-env
 claim_build_folder
 
 tools/setup.sh
-cmake --preset i686 >/dev/null
-cmake --build --preset i686 --target quorvane record_launch
+configure_build i686
+cmake_for i686 --build --preset i686 --target quorvane record_launch
 
 demo=$root/build/demo
 prefix=$demo/wineprefix

@@ -16,8 +16,8 @@ shots=$work/shots
 if [[ ${1:-} != --draw ]]; then
   claim_build_folder
   tools/setup.sh
-  cmake --preset i686 >/dev/null
-  cmake --build --preset i686 --target quorvane record_launch hold_mutex player
+  configure_build i686
+  cmake_for i686 --build --preset i686 --target quorvane record_launch hold_mutex player
   trap 'tools/wine-vm stop build/screens' EXIT  # where there is a VM
   tools/wine-run --command "$prefix" "$root/tools/screens.sh" --draw
   # Only now, and only the pictures made here, replace those of the same name.

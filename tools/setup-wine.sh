@@ -1,36 +1,45 @@
 #!/usr/bin/env bash
+# tools/setup-wine.sh [build-root [VERSION]]
 # Makes the tests' Wine once per user, Wine version and recipe (tools/wine-env), without root: mmdebstrap
 # makes a trixie root with Wine 10 and its 32-bit DLLs, the X11 libraries, a CJK font and the zh_CN.UTF-8
 # locale, from this machine's apt sources' archive (or QUORVANE_DEBIAN_MIRROR); the user unpacks it and
 # makes in it a Simplified-Chinese prefix to copy, in a VM (tools/wine-vm) where no 32-bit code runs here.
+# With build-root: the root that builds the shipped exe, of the Debian release and the compilers that
+# VERSION's notes in CHANGELOG.md name (the newest release's by default), with CMake, Ninja and GoogleTest.
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 source "$here/wine-env"
 
 kind=$(wine_kind)
 what=tools/setup-wine.sh
+newest=$(build_root) root=
+[[ ${1:-} != build-root ]] || root=$(build_root "${2:-}")
 mkdir -p "$quorvane_cache"
 open_lock 9 "$quorvane_cache/setup-wine.lock"; flock 9
 
+# A root no run of this checkout uses: of an older recipe, or a build root of other compilers than the newest
+# release's (and this run's).
+older() { [[ $1 =~ -r([0-9]+)(-vm)?$ ]] && ((BASH_REMATCH[1] < wine_recipe)) ||
+  [[ $1 == */build-* && $1 != "$newest" && $1 != "$root" ]]; }
 # Under the lock no other set-up is at work: a folder of the set-up's not marked complete was left by an
-# interrupted one. A root of an older recipe goes once no run holds it (wine-run's shared lock on it).
+# interrupted one. An older root goes once no run holds it (wine-run's and the builds' shared lock on it).
 for folder in "$quorvane_cache"/*/; do
   folder=${folder%/}
   tools_made "$folder" "$what" || continue
   if [[ ! -e $folder/.quorvane-complete ]]; then
     echo "Removing what an interrupted set-up left: $folder"
-  elif ! [[ $folder =~ -r([0-9]+)(-vm)?$ ]] || ((BASH_REMATCH[1] >= wine_recipe)); then
+  elif ! older "$folder"; then
     continue
   elif exec 6<"$folder/.quorvane-complete" && flock -n -x 6; then
-    echo "Removing the Wine root of an older recipe: $folder ($(du -sh --one-file-system "$folder" | cut -f1) freed)"
+    echo "Removing an older root: $folder ($(du -sh --one-file-system "$folder" | cut -f1) freed)"
   else
-    echo "Keeping the Wine root of an older recipe, $folder: a run of an older checkout uses it."
+    echo "Keeping the older root $folder: a run of another checkout uses it."
     continue
   fi
   rm -rf --one-file-system -- "$folder" || echo "setup-wine: could not remove all of $folder" >&2
 done
 exec 6<&-
-[[ -n $(wine_root) ]] && exit 0
+if [[ -n $root ]]; then [[ ! -e $root/.quorvane-complete ]] || exit 0; else [[ -z $(wine_root) ]] || exit 0; fi
 
 # The first Debian release archive (not the security one) of this machine's apt sources, as apt reads
 # them (one-line and deb822 alike; a mirror list's first archive).
@@ -56,6 +65,33 @@ build=$(make_marked_folder "$quorvane_cache/setup-wine.XXXXXX" "$what")
 trap 'remove_tools_folder "$build" "$what"' EXIT
 log=$quorvane_cache/setup-wine.log
 : >"$log"
+# Built on disk, not in Debian 13's /tmp in memory, through apt's proxy, with none of the callers' locks
+# open (its own descriptors stay single digits for its hooks' sh).
+proxies=$(apt-config dump | grep -i -E '^Acquire::(https?|ftp)::Proxy ' || true)
+mode=()
+[[ -z $proxies ]] || mode+=(--aptopt="$proxies")
+((EUID == 0)) || mode+=(--mode=unshare)
+# bootstrap WHAT SUITE PACKAGES [OPTIONS...]: makes a root of SUITE in $build: its tarball, unpacked by the
+# user (every file theirs, no set-id bit kept; /dev is the host's own).
+bootstrap() {
+  step "Making the $2 root ($1)" "$log" detached env TMPDIR=/var/tmp mmdebstrap "${mode[@]}" --variant=minbase \
+    --include="$3" "${@:4}" "$2" "$build/root.tar" "deb $mirror $2 main" &&
+    step "Unpacking the $2 root" "$log" \
+      tar -x -C "$build" -f "$build/root.tar" --exclude='./dev/*' --no-same-owner --no-same-permissions
+}
+# finish TARGET: the root made, marked complete and put in its place.
+finish() { rm "$build/root.tar" && touch "$build/.quorvane-complete" && mv -T "$build" "$1" &&
+  echo "Ready: $1 ($(du -sh --one-file-system "$1" | cut -f1))."; }
+
+if [[ -n $root ]]; then
+  compilers=$(release_compilers "$(release_notes "${2:-}")")
+  suite=${compilers%%$'\n'*} compilers=${compilers#*$'\n'}
+  echo "Making the build root of the shipped exe in $root: Debian $suite's packages, with the compilers" \
+    "CHANGELOG.md names for ${2:-the newest release} (once per user, about a minute)..."
+  bootstrap "the release's compilers; apt names any version the archive no longer has" "$suite" \
+    "cmake,ninja-build,googletest,${compilers//$'\n'/,}"
+  finish "$root"; exit
+fi
 echo "Setting up Debian trixie's Wine for the tests in $quorvane_cache from $mirror" \
   "(once per user, about two minutes; five where a VM must make its prefix)..."
 
@@ -66,34 +102,22 @@ packages=wine,wine64,libwine,fonts-wine,fonts-wqy-microhei,locales,ca-certificat
 packages+=,libxcomposite1,libxfixes3,libxinerama1
 # For the VM: QEMU, a kernel, virtme-ng, busybox, the disk image's tools, and Xvfb for the UI tests.
 [[ -z $kind ]] || packages+=,qemu-system-x86,linux-image-amd64,virtme-ng,busybox-static,e2fsprogs,libarchive13t64,xvfb
-# Built on disk, not in Debian 13's /tmp in memory, through apt's proxy, with none of the callers' locks
-# open (its own descriptors stay single digits for its hooks' sh).
-proxies=$(apt-config dump | grep -i -E '^Acquire::(https?|ftp)::Proxy ' || true)
-mode=()
-[[ -z $proxies ]] || mode+=(--aptopt="$proxies")
-((EUID == 0)) || mode+=(--mode=unshare)
-step "Making the trixie root (mmdebstrap; stripping the DLLs of their debug information)" "$log" \
-  detached env TMPDIR=/var/tmp mmdebstrap "${mode[@]}" --variant=minbase --architectures=amd64,i386 --include="$packages" \
+bootstrap "Wine; stripping its DLLs of their debug information" trixie "$packages" --architectures=amd64,i386 \
   --customize-hook='chroot "$1" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8' \
   --customize-hook="chroot \"\$1\" sh -ec 'cd /tmp && apt-get download -q libwine:i386 &&
     dpkg-deb --fsys-tarfile libwine_*_i386.deb | tar -x ./usr/lib/i386-linux-gnu/wine/i386-windows &&
     cp -a usr/lib/i386-linux-gnu/wine/i386-windows/. $wine_dlls/i386-windows/'" \
   --customize-hook="find \"\$1$wine_dlls/x86_64-windows\" -type f -exec x86_64-w64-mingw32-strip --strip-debug {} +" \
-  --customize-hook="find \"\$1$wine_dlls/i386-windows\" -type f -exec i686-w64-mingw32-strip --strip-debug {} +" \
-  trixie "$build/trixie.tar" "deb $mirror trixie main"
-
-# Unpacked by the user: every file is theirs, and no set-id bit is kept. /dev is Wine's host's own.
-step "Unpacking the trixie root" "$log" \
-  tar -x -C "$build" -f "$build/trixie.tar" --exclude='./dev/*' --no-same-owner --no-same-permissions
+  --customize-hook="find \"\$1$wine_dlls/i386-windows\" -type f -exec i686-w64-mingw32-strip --strip-debug {} +"
 version=$(awk '/^Package: wine64$/ { found = 1 } found && /^Version:/ { print $2; exit }' "$build/var/lib/dpkg/status")
 
 if [[ -z $kind ]]; then
   step "Making the Wine prefix to copy" "$log" make_prefix "$build" "$build/prefix"
 else
   # The prefix is made in a VM, on the disk image later VMs read, then copied out for the 64-bit runs here.
-  size=$(($(stat -c %s "$build/trixie.tar") / 1048576 + 1024))
+  size=$(($(stat -c %s "$build/root.tar") / 1048576 + 1024))
   step "Making the disk image of the Wine root (mke2fs)" "$log" \
-    in_wine_root "$build" /usr/sbin/mke2fs -q -t ext4 -L quorvane-wine -d "$build/trixie.tar" "$build/wine.img" "${size}M"
+    in_wine_root "$build" /usr/sbin/mke2fs -q -t ext4 -L quorvane-wine -d "$build/root.tar" "$build/wine.img" "${size}M"
   # Two such VMs at once starve each other (Wine's first start in each fails): set-ups of every user take
   # turns, through a lock file in /tmp that anyone may open.
   turn=/tmp/quorvane-setup-vm.lock
@@ -107,9 +131,4 @@ else
   step "Copying the prefix out of the disk image (debugfs)" "$log" \
     in_wine_root "$build" /usr/sbin/debugfs -R "rdump /prefix $build" "$build/wine.img"
 fi
-rm "$build/trixie.tar"
-
-target=$quorvane_cache/wine-$version-r$wine_recipe$kind
-touch "$build/.quorvane-complete"
-mv -T "$build" "$target"
-echo "Wine $version is ready in $target ($(du -sh --one-file-system "$target" | cut -f1))."
+finish "$quorvane_cache/wine-$version-r$wine_recipe$kind"

@@ -1,20 +1,18 @@
 #!/usr/bin/env bash
-# tools/setup.sh [release]
-# Installs what building and testing Quorvane needs ("release": building the shipped exe), if missing:
-# packages through apt-get, the one step that needs root (as root, or through sudo); then the tests' Wine,
-# a root of the user's own made by tools/setup-wine.sh without root.
+# tools/setup.sh [release [VERSION]]
+# Installs what building and testing Quorvane needs ("release": building the shipped exe, of VERSION), if
+# missing: packages through apt-get, the one step that needs root (as root, or through sudo); then roots of
+# the user's own, made by tools/setup-wine.sh without root: the shipped exe's build root, the tests' Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/wine-env
 
-packages=(cmake ninja-build g++-mingw-w64-i686-posix)
+packages=(mmdebstrap bubblewrap uidmap)  # the roots, made and run without root
 if [[ ${1:-} != release ]]; then
   packages+=(
-    g++-mingw-w64-x86-64-posix  # the second compiler's build
-    googletest
-    python3 python3-pefile
-    mmdebstrap bubblewrap uidmap  # the tests' Wine, made and run without root
-    xvfb                          # the display of the UI tests and the screenshots
+    cmake ninja-build g++-mingw-w64-x86-64-posix googletest  # the second compiler's build, CTest
+    g++-mingw-w64-i686-posix  # Wine's 32-bit DLLs stripped, the benchmark's programs
+    python3 python3-pefile xvfb  # the end-to-end tests, the PE checks; the UI tests' display
   )
 fi
 
@@ -57,6 +55,5 @@ if ((${#missing[@]} > 0)); then
 fi
 exec 5<&-
 
-if [[ ${1:-} != release ]]; then
-  tools/setup-wine.sh
-fi
+tools/setup-wine.sh build-root ${2:+"$2"}
+[[ ${1:-} == release ]] || tools/setup-wine.sh

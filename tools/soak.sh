@@ -8,8 +8,8 @@ source tools/wine-env
 claim_build_folder
 
 tools/setup.sh
-cmake --preset i686 >/dev/null
-cmake --build --preset i686
+configure_build i686
+cmake_for i686 --build --preset i686
 export QUORVANE_SOAK_ROUNDS=${QUORVANE_SOAK_ROUNDS:-1000000}
 echo "Soak: $QUORVANE_SOAK_ROUNDS rounds each"
 tools/wine-run "$PWD/build/i686/wineprefix" build/i686/tests/quorvane_tests.exe \

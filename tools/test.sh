@@ -16,8 +16,8 @@ trap '[[ -z $kind ]] || { wait $booting || true; tools/wine-vm stop build/i686; 
 [[ -z $kind || $# -gt 0 ]] ||
   { mkdir -p build/i686 && tools/wine-run --command build/i686/wineprefix true & booting=$!; }
 for preset in i686 x86_64; do
-  [[ -f build/$preset/CMakeCache.txt ]] || cmake --preset $preset >/dev/null
-  cmake --build --preset $preset
+  configure_build $preset
+  cmake_for $preset --build --preset $preset
 done
 status=0 found=0
 for preset in i686 x86_64; do
