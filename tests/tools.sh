@@ -39,7 +39,7 @@ shipped_is_tested() {
 }
 check "the tested exe (build/i686) is the one in dist/, beside the licence" shipped_is_tested
 notes=$(release_notes) && compilers=$(release_compilers "$notes" | tail -n +2)
-built_with() { [[ $(in_build_root "$(build_root)" dpkg-query -W -f='${Package}=${Version}\n' $(cut -d= -f1 <<<"$compilers") | sort) == "$compilers" ]]; }
+built_with() { [[ $(dpkg-query --admindir="$(build_root)/var/lib/dpkg" -W -f='${Package}=${Version}\n' $(cut -d= -f1 <<<"$compilers") | sort) == "$compilers" ]]; }
 check "the build root's compilers are those CHANGELOG.md names for the newest release" built_with
 
 # release.sh --check builds the newest release's commit to its published SHA-256, and calls one digit off a MISMATCH.

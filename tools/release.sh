@@ -14,7 +14,7 @@ if [[ ${1:-} == --check ]]; then  # builds VERSION's commit in the build root of
   git cat-file -e "$commit^{commit}" 2>/dev/null || { echo "release: this clone lacks $commit (shallow?)" >&2; exit 2; }
   tools/setup.sh release "$2"
   root=$(build_root "$2") && packages=$(release_compilers "$notes" | tail -n +2 | cut -d= -f1)
-  compilers=$(in_build_root "$root" dpkg-query -W -f='${Package}=${Version}, ' $packages)
+  compilers=$(dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Package}=${Version}, ' $packages)
   scratch=$(make_marked_folder "${TMPDIR:-/tmp}/quorvane-release.XXXXXX" tools/release.sh)
   trap 'remove_tools_folder "$scratch" tools/release.sh; git worktree prune' EXIT
   git worktree add --quiet --detach "$scratch/tree" "$commit"
